@@ -1,0 +1,32 @@
+// A fresh temporary folder for one test, removed with everything in it.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace qg {
+
+class TestFolder {
+ public:
+  TestFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qgtest.XXXXXX").string();
+    root_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+  }
+  ~TestFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+
+  const std::string& root() const { return root_; }
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+
+ private:
+  std::string root_;
+};
+
+}  // namespace qg
