@@ -12,6 +12,12 @@
 
 namespace qg {
 
+// Every call works on directory + "/" + name. The name is the file name alone
+// (1 to 255 bytes, no "/" and no zero byte; any other name fails like a
+// missing file); the name and the extra key are bytes 0-255. An extra key
+// counts up to its first zero byte; an empty one and one of 256 bytes or more
+// both stand for the two bytes 0x01 0x32.
+
 // Probe: checks the header against the file size. Returns the payload length n, or -1.
 std::int64_t scrambledProbe(const std::string& directory, const std::string& name,
                             std::string_view extraKey);
@@ -20,14 +26,14 @@ std::int64_t scrambledProbe(const std::string& directory, const std::string& nam
 std::int64_t scrambledRead(const std::string& directory, const std::string& name,
                            std::string_view extraKey, std::vector<std::uint8_t>& out);
 // Write: writes a new file holding payload. Returns 0, or -1 when it cannot be opened.
-int scrambledWrite(const std::string& directory, const std::string& name,
-                   std::string_view extraKey, std::span<const std::uint8_t> payload);
+int scrambledWrite(const std::string& directory, const std::string& name, std::string_view extraKey,
+                   std::span<const std::uint8_t> payload);
 // Patch: re-encodes bytes at payload position, appending where the payload
 // ends. Returns 0, or -1 after the "Error" notice "1" (no file), "2" (name
-// check), "3" (position beyond the payload) or "4" (name or extra key differ).
-int scrambledPatch(const std::string& directory, const std::string& name,
-                   std::string_view extraKey, std::uint32_t position,
-                   std::span<const std::uint8_t> bytes);
+// check), "3" (position beyond the payload, or a stored length or offset that
+// does not match the file's size) or "4" (name or extra key differ).
+int scrambledPatch(const std::string& directory, const std::string& name, std::string_view extraKey,
+                   std::uint32_t position, std::span<const std::uint8_t> bytes);
 
 // The single entry point of the file engine: operation 2 probe, 3 read (into
 // buffer, which must hold n bytes), 4 write (length bytes of buffer),
