@@ -1,11 +1,25 @@
-// qgctl: administration and inspection of a Quillgate home folder.
+// qgctl: administration and inspection of a Quillgate home folder. Each
+// command group lives in its own source file and registers itself here.
 #include <CLI/CLI.hpp>
 
-#include <iostream>
+#include "app/qgctl/command_context.h"
+#include "app/qgctl/record_command.h"
 
 int main(int argc, char** argv) {
+  using namespace qg::qgctl;
+  CommandContext context;
   CLI::App app{"qgctl: administration and inspection of a Quillgate home folder"};
+  app.add_option("--home", context.home, "Program directory of the agent to work on");
   app.require_subcommand(1);
-  CLI11_PARSE(app, argc, argv);
-  return 0;
+  addRecordCommands(app, context);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& done) {  // --help
+    return app.exit(done);
+  } catch (const CLI::ParseError& error) {
+    app.exit(error);
+    return kExitUsage;
+  }
+  return context.exitCode;
 }
