@@ -65,4 +65,26 @@ bool viewerHasQuit(const std::string& buffer) {
                                          kViewerEndMark.size()) == kViewerEndMark;
 }
 
+void EngineState::attachSettings() {
+  settings.setDirectory(paths.programDir);
+  settings.setName(kSettingsFile);
+}
+
+void EngineState::statusBytesFromSettings() {
+  for (std::size_t i = 0; i < kStatusByteCount; ++i) {
+    paths.statusBytes[i] = settings.getByte(kStatusFieldBase + static_cast<std::uint32_t>(i));
+  }
+}
+
+bool EngineState::statusBytesToSettings() {
+  bool all = true;
+  for (std::size_t i = 0; i < kStatusByteCount; ++i) {
+    if (settings.setByte(paths.statusBytes[i], kStatusFieldBase + static_cast<std::uint32_t>(i)) <
+        0) {
+      all = false;
+    }
+  }
+  return all;
+}
+
 }  // namespace qg

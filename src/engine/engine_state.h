@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/record_file.h"
+
 namespace qg {
 
 // Flag numbers: indices into EngineFlags. Each worker owns the ten words that
@@ -151,8 +153,10 @@ inline constexpr std::size_t kPathTextLimit = kPathBytes - 1;
 inline constexpr std::size_t kStatusByteCount = 257;
 // statusBytes[256] counts box fetches modulo 256.
 inline constexpr std::size_t kFetchCounterIndex = 256;
-// Status byte i persists in settings field kStatusFieldBase + i.
-inline constexpr int kStatusFieldBase = 10000;
+// Status byte i persists in settings byte field kStatusFieldBase + i.
+inline constexpr std::uint32_t kStatusFieldBase = 10000;
+// The settings record file in the program directory.
+inline constexpr std::string_view kSettingsFile = "set.log";
 
 // text cut at its first zero byte and to kPathTextLimit bytes, as a path buffer holds it.
 std::string boundedPathText(std::string_view text);
@@ -197,6 +201,19 @@ struct EngineState {
   ThreadTable threadHandles;
   EngineFlags flags;
   PathBlock paths;
+  // "set.log". Each thread that loads or saves it uses its own RecordFile
+  // object or this one from the supervisor's thread only; the file engine
+  // serialises the loads and saves.
+  RecordFile settings;
+
+  // Points settings at kSettingsFile in paths.programDir (does not load).
+  void attachSettings();
+  // statusBytes from the in-memory settings: byte i from byte field 10000 + i
+  // (a missing field gives 0).
+  void statusBytesFromSettings();
+  // statusBytes into the in-memory settings, byte fields 10000 to 10256. True
+  // when every field was stored (false if one exists with another type).
+  bool statusBytesToSettings();
 
   EngineState() = default;
   // Joins any thread still in the table before the members it uses go.

@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "test_folder.h"
+
 namespace qg {
 namespace {
 
@@ -88,6 +90,31 @@ TEST(EngineState, ViewerQuitHandshake) {
   writeViewerCommand(command, std::string(700, 'x'));
   EXPECT_EQ(viewerCommandWord(command).size(), kPathTextLimit);
   EXPECT_LE(command.size(), kPathBytes);
+}
+
+TEST(EngineState, StatusBytesPersistInSettingsFields) {
+  TestFolder folder;
+  EngineState state;
+  state.paths.setProgramDir(folder.root());
+  state.attachSettings();
+  state.settings.setText("kept", 2);
+  state.settings.setInt(-7, kStatusFieldBase + 3);  // wrong type: cannot hold byte 3
+  for (std::size_t i = 0; i < kStatusByteCount; ++i) {
+    state.paths.statusBytes[i] = static_cast<std::uint8_t>(i * 3 + 1);
+  }
+  EXPECT_FALSE(state.statusBytesToSettings());
+  ASSERT_TRUE(state.settings.save());
+
+  EngineState next;
+  next.paths.setProgramDir(folder.root());
+  next.attachSettings();
+  ASSERT_TRUE(next.settings.load());
+  next.statusBytesFromSettings();
+  for (std::size_t i = 0; i < kStatusByteCount; ++i) {
+    const std::uint8_t want = i == 3 ? 0 : static_cast<std::uint8_t>(i * 3 + 1);
+    ASSERT_EQ(next.paths.statusBytes[i], want) << "status byte " << i;
+  }
+  EXPECT_EQ(next.settings.getText(2), "kept");
 }
 
 }  // namespace
