@@ -32,7 +32,7 @@ enum class QueueTake {
 // A missing file is an empty queue (Empty, and no file is created).
 QueueTake queueTakeHead(const std::string& path, std::span<std::uint8_t> record);
 // The same on a queue file the caller holds open (for example while it acts
-// on the record); the file's position afterwards is unspecified.
+// on the record); seek before using the file again.
 QueueTake queueTakeHead(FileHandle& file, std::span<std::uint8_t> record);
 
 // Removes the first count bytes of an open file by moving the rest to the
