@@ -66,6 +66,15 @@ constexpr std::array<std::array<std::uint8_t, 128>, 5> kEightBit = {{
     }},
 }};
 
+constexpr std::array<std::array<std::uint8_t, 256>, 5> buildFull() {
+  std::array<std::array<std::uint8_t, 256>, 5> full{};
+  for (std::size_t row = 0; row < full.size(); ++row) {
+    for (int byte = 0; byte < 256; ++byte)
+      full[row][byte] = byte < 0x80 ? static_cast<std::uint8_t>(byte) : kEightBit[row][byte - 0x80];
+  }
+  return full;
+}
+
 constexpr std::array<std::array<std::uint8_t, 3>, 128> kForms = {{
     {{0xD0, 0x82, 0x00}}, {{0xD0, 0x83, 0x00}}, {{0xE2, 0x80, 0x9A}}, {{0xD1, 0x93, 0x00}},
     {{0xE2, 0x80, 0x9E}}, {{0xE2, 0x80, 0xA6}}, {{0xE2, 0x80, 0xA0}}, {{0xE2, 0x80, 0xA1}},
@@ -175,6 +184,7 @@ constexpr std::array<std::uint8_t, 256> buildUpperCase() {
 }  // namespace
 
 const std::array<std::array<std::uint8_t, 128>, 5> kEightBitTo1251 = kEightBit;
+const std::array<std::array<std::uint8_t, 256>, 5> kEightBitTo1251Full = buildFull();
 const std::array<std::array<std::uint8_t, 3>, 128> kUtf8Forms = kForms;
 const std::array<std::array<std::uint8_t, 64>, 32> kUtf8TwoByteIndex = buildTwoByteIndex();
 const std::array<std::array<std::uint8_t, 64>, 64> kUtf8E2Index = buildE2Index();

@@ -13,6 +13,9 @@ namespace qg {
 // (KOI8-U, KOI8-R, IBM866, ISO-8859-5, Mac Cyrillic): row index - 1. The rows
 // keep the analysis' own choices where they differ from the published pages.
 extern const std::array<std::array<std::uint8_t, 128>, 5> kEightBitTo1251;
+// The same rows over all 256 bytes (bytes below 0x80 map to themselves), so a
+// conversion needs no branch per byte.
+extern const std::array<std::array<std::uint8_t, 256>, 5> kEightBitTo1251Full;
 
 // UTF-8 form of each Windows-1251 byte 0x80-0xFF: two bytes and a zero, or
 // three bytes; 0x98 has none (all zero). Deliberate differences from the

@@ -198,13 +198,20 @@ std::optional<int> encodedWordCharset(std::string_view name) {
 void toWindows1251(std::span<char> text, int charsetIndex) {
   const std::size_t end =
       std::min(std::string_view(text.data(), text.size()).find('\0'), text.size());
-  const std::array<std::uint8_t, 128>* table = nullptr;
+  const std::array<std::uint8_t, 256>* table = nullptr;
   if (charsetIndex >= kCharsetKoi8u && charsetIndex <= kCharsetMacCyrillic)
-    table = &kEightBitTo1251[static_cast<std::size_t>(charsetIndex - 1)];
+    table = &kEightBitTo1251Full[static_cast<std::size_t>(charsetIndex - 1)];
   const bool utf8 = charsetIndex == kCharsetUtf8;
 
   std::size_t read = 0;
-  std::size_t write = 0;
+  if (table != nullptr) {
+    // Up to the first marker the read and write positions coincide.
+    const std::size_t marker =
+        std::min(std::string_view(text.data(), end).find(kConvertedMarker), end);
+    for (; read < marker; ++read)
+      text[read] = static_cast<char>((*table)[static_cast<std::uint8_t>(text[read])]);
+  }
+  std::size_t write = read;
   while (read < end) {
     const auto byte = static_cast<std::uint8_t>(text[read]);
     if (byte == static_cast<std::uint8_t>(kConvertedMarker)) {
@@ -214,7 +221,7 @@ void toWindows1251(std::span<char> text, int charsetIndex) {
     } else if (byte < 0x80) {
       text[write++] = text[read++];
     } else if (table != nullptr) {
-      text[write++] = static_cast<char>((*table)[byte - 0x80]);
+      text[write++] = static_cast<char>((*table)[byte]);
       ++read;
     } else if (utf8 && byte >= 0x81) {
       const Utf8Hit hit = lookUpUtf8(text.first(end), read);
