@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 namespace qg {
 namespace {
 
+constexpr std::size_t kBase64TextLimit = std::numeric_limits<int>::max();
 constexpr std::uint8_t kInvalid = 0xFF;
 constexpr std::uint8_t kPad = 0xFE;
 constexpr std::uint8_t kSkip = 0xFD;
@@ -31,6 +33,8 @@ constexpr std::array<std::uint8_t, 256> kClasses = buildClasses();
 }  // namespace
 
 int decodeBase64(std::span<char> text) {
+  // Keeps the count of decoded bytes within the int result.
+  text = text.first(std::min<std::size_t>(text.size(), kBase64TextLimit));
   std::size_t read = 0;
   std::size_t write = 0;
   const std::size_t size = text.size();

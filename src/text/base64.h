@@ -12,7 +12,8 @@ namespace qg {
 // bytes) are skipped. Groups of four characters give three bytes; "=" as the
 // third character gives one byte and ends, "=" as the fourth gives two and
 // ends; an incomplete last group gives nothing. Afterwards every byte from the
-// end of the output to the end of what was read becomes a space.
+// end of the output to the end of what was read becomes a space. Only the
+// first 2^31 - 1 bytes of a larger span are read.
 // Returns the number of decoded bytes, or -1 at a character outside the
 // alphabet (the bytes written so far stay; the rest is left as it was).
 int decodeBase64(std::span<char> text);

@@ -22,9 +22,9 @@ namespace qg {
 // text is then unchanged.
 int decodeEncodedWord(std::span<char> text, std::size_t position);
 
-// Decodes every encoded word of text from left to right, going on behind each
-// decoded word (so decoded text is never decoded again). Returns the number
-// of words decoded.
+// Decodes every encoded word of text (up to its end or first zero byte) from
+// left to right, going on behind each decoded word, so decoded text is never
+// decoded again. Returns the number of words decoded.
 int decodeEncodedWords(std::span<char> text);
 
 // The Windows-1251 text (up to its end or first zero byte) converted to KOI8-R

@@ -1,7 +1,7 @@
 // Reads one named header field of a stored message file, with its folded
 // continuation lines joined, its encoded words decoded to Windows-1251 and its
-// white space squeezed. Used by the list and history code on whichever thread
-// owns the open file.
+// white space squeezed. Any thread; the caller owns the open file and its
+// position for the duration of the call.
 #pragma once
 
 #include <cstddef>
