@@ -125,6 +125,61 @@ std::uint8_t decodePayloadByte(const KeyStream& k, std::uint32_t i, std::uint8_t
       static_cast<std::uint8_t>(stored - kPayloadAdd - kPayloadStep * i));
 }
 
+// Payload byte i is scrambled with K[(24 + i) mod 256] and the low byte of
+// 624436 + 7i; both repeat every 256 bytes, so one period of each is kept and
+// the bulk loops run over plain arrays (which the compiler vectorises).
+struct PayloadMasks {
+  std::array<std::uint8_t, kKeyStreamBytes> key{};
+  std::array<std::uint8_t, kKeyStreamBytes> add{};
+};
+
+PayloadMasks payloadMasks(const KeyStream& k) {
+  PayloadMasks masks;
+  for (std::uint32_t j = 0; j < kKeyStreamBytes; ++j) {
+    masks.key[j] = k[(kPayloadKeyStart + j) & 0xFF];
+    masks.add[j] = static_cast<std::uint8_t>(kPayloadAdd + kPayloadStep * j);
+  }
+  return masks;
+}
+
+// Encodes plain into out (same size). Returns the sum of plain[i] x i.
+std::uint32_t encodePayload(const PayloadMasks& masks, std::span<const std::uint8_t> plain,
+                            std::uint8_t* out) {
+  std::uint32_t sum = 0;
+  for (std::size_t base = 0; base < plain.size(); base += kKeyStreamBytes) {
+    const std::size_t count = std::min(kKeyStreamBytes, plain.size() - base);
+    std::uint32_t bytes = 0;
+    std::uint32_t weighted = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+      const std::uint8_t d = plain[base + j];
+      out[base + j] = static_cast<std::uint8_t>((d ^ masks.key[j]) + masks.add[j]);
+      bytes += d;
+      weighted += d * static_cast<std::uint32_t>(j);
+    }
+    sum += weighted + static_cast<std::uint32_t>(base) * bytes;
+  }
+  return sum;
+}
+
+// Decodes stored in place. Returns the sum of plain[i] x i.
+std::uint32_t decodePayload(const PayloadMasks& masks, std::span<std::uint8_t> stored) {
+  std::uint32_t sum = 0;
+  for (std::size_t base = 0; base < stored.size(); base += kKeyStreamBytes) {
+    const std::size_t count = std::min(kKeyStreamBytes, stored.size() - base);
+    std::uint32_t bytes = 0;
+    std::uint32_t weighted = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+      const auto d = static_cast<std::uint8_t>(
+          static_cast<std::uint8_t>(stored[base + j] - masks.add[j]) ^ masks.key[j]);
+      stored[base + j] = d;
+      bytes += d;
+      weighted += d * static_cast<std::uint32_t>(j);
+    }
+    sum += weighted + static_cast<std::uint32_t>(base) * bytes;
+  }
+  return sum;
+}
+
 std::uint32_t encodeChecksum(std::uint32_t s) {
   return (s ^ kChecksumMask) + kChecksumAdd;
 }
@@ -197,12 +252,8 @@ std::int64_t scrambledRead(const std::string& directory, const std::string& name
     return -1;
   }
   const std::uint32_t stored = static_cast<std::uint32_t>(readWord(file));
-  const KeyStream k = keyStream(name, extraKey);
-  std::uint32_t s = kChecksumBase;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    out[i] = decodePayloadByte(k, i, out[i]);
-    s += out[i] * i;
-  }
+  const std::uint32_t s =
+      kChecksumBase + decodePayload(payloadMasks(keyStream(name, extraKey)), out);
   if (decodeChecksum(stored) != s) {
     out.clear();
     return -1;
@@ -241,11 +292,9 @@ int scrambledWrite(const std::string& directory, const std::string& name, std::s
     const std::uint8_t key = k[(kPadKeyStart + i) & 0xFF];
     bytes.push_back(static_cast<std::uint8_t>((key ^ kFixedKey[kPadKeyIndex]) + kPadAdd));
   }
-  std::uint32_t s = kChecksumBase;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    bytes.push_back(encodePayloadByte(k, i, payload[i]));
-    s += payload[i] * i;
-  }
+  const std::size_t start = bytes.size();
+  bytes.resize(start + n);
+  const std::uint32_t s = kChecksumBase + encodePayload(payloadMasks(k), payload, &bytes[start]);
   appendWord(bytes, encodeChecksum(s));
 
   FileHandle file;
