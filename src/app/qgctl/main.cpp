@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
   using namespace qg::qgctl;
   CommandContext context;
   CLI::App app{"qgctl: administration and inspection of a Quillgate home folder"};
-  app.add_option("--home", context.home, "Program directory of the agent to work on");
+  app.add_option("--home", context.home, "Program directory of the agent to work on")
+      ->type_name("DIR");
   app.require_subcommand(1);
   addRecordCommands(app, context);
 
