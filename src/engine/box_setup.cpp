@@ -82,14 +82,18 @@ int createBox(const std::string& storeDir, std::string_view address, const NewBo
     const int n = boxNumberFromName(name);
     if (n < 1 || n > kMaxNewBoxNumber) continue;
     if (!loadBox(storeDir, n, record)) continue;
-    if (sameTextIgnoringCase(record.getText(box_field::kAddress), boxAddress)) {
+    std::string existing = record.getText(box_field::kAddress);
+    trimAddressText(existing);
+    if (sameTextIgnoringCase(existing, boxAddress)) {
       return kBoxDuplicateAddress;
     }
     taken[static_cast<std::size_t>(n)] = true;
   }
+  // A plain file under a box folder's name cannot become a box: passing over
+  // it keeps one stray file from blocking every later creation.
   int number = 0;
   for (int n = 1; n <= kMaxNewBoxNumber && number == 0; ++n) {
-    if (!taken[static_cast<std::size_t>(n)]) number = n;
+    if (!taken[static_cast<std::size_t>(n)] && !fileExists(boxDirectory(storeDir, n))) number = n;
   }
   if (number == 0) return kBoxNoFreeNumber;
 

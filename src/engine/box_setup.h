@@ -56,8 +56,12 @@ inline constexpr int kBoxCannotCreate = -3;      // a folder or "box.log" could 
 void fillNewBox(RecordFile& record, std::string_view address, bool addressValid,
                 const NewBoxOptions& options = {});
 
-// Creates a box for address in storeDir. An address that fails isValidAddress
-// (after trimming) gives a box with the placeholders. Returns the new box's
+// Creates a box for address in storeDir: refused when a box among 1..499
+// whose box.log loads has the same address (letter case and surrounding
+// blanks aside); otherwise the lowest number whose folder is missing or whose
+// box.log does not load (a plain file of a box folder's name is passed over).
+// An address that fails isValidAddress (after trimming) gives a box with the
+// placeholders. Returns the new box's
 // number, or kBoxDuplicateAddress, kBoxNoFreeNumber or kBoxCannotCreate (no
 // "box.log" is written then; folders made before the failure stay).
 int createBox(const std::string& storeDir, std::string_view address,

@@ -59,7 +59,10 @@ TEST_F(BoxSetup, NewBoxValuesFoldersAndMode) {
 
 TEST_F(BoxSetup, NumberingAndDuplicates) {
   ASSERT_EQ(createBox(store(), "one@example.com"), 1);
-  ASSERT_EQ(createBox(store(), "two@example.com"), 2);
+  std::ofstream(store() + "/BOX_0002") << "a stray file, not a box";
+  ASSERT_EQ(createBox(store(), "two@example.com"), 3);
+  fs::remove(store() + "/BOX_0002");
+  fs::rename(boxDirectory(store(), 3), boxDirectory(store(), 2));
   ASSERT_EQ(createBox(store(), "three@example.com"), 3);
   fs::remove_all(boxDirectory(store(), 2));
   EXPECT_EQ(createBox(store(), " ONE@Example.com"), kBoxDuplicateAddress);
