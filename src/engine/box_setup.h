@@ -61,9 +61,9 @@ void fillNewBox(RecordFile& record, std::string_view address, bool addressValid,
 // blanks aside); otherwise the lowest number whose folder is missing or whose
 // box.log does not load (a plain file of a box folder's name is passed over).
 // An address that fails isValidAddress (after trimming) gives a box with the
-// placeholders. Returns the new box's
-// number, or kBoxDuplicateAddress, kBoxNoFreeNumber or kBoxCannotCreate (no
-// "box.log" is written then; folders made before the failure stay).
+// placeholders. Returns the new box's number, or kBoxDuplicateAddress,
+// kBoxNoFreeNumber or kBoxCannotCreate (no "box.log" is written then; folders
+// made before the failure stay).
 int createBox(const std::string& storeDir, std::string_view address,
               const NewBoxOptions& options = {});
 
