@@ -60,7 +60,9 @@ bool saveLogTable(const std::string& path, const std::string& tempPath, const Lo
   {
     FileHandle file;
     if (!openExclusive(tempPath, file)) return false;
-    if (!file.truncate(0) || !writeBytes(file, table.bytes())) {
+    // The data reach the disk before the rename makes them the table, so even a
+    // power loss leaves either the old table or the new one.
+    if (!file.truncate(0) || !writeBytes(file, table.bytes()) || !file.sync()) {
       file.close();
       deleteFileRetry(tempPath);
       return false;

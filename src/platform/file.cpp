@@ -86,6 +86,14 @@ bool File::truncate(std::int64_t length) {
   }
 }
 
+bool File::sync() {
+  if (fd_ < 0) return false;
+  for (;;) {
+    if (::fdatasync(fd_) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 std::int64_t File::size() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;

@@ -39,6 +39,8 @@ class File {
   std::int64_t seekEnd();
   std::int64_t position() const;
   bool truncate(std::int64_t length);
+  // Flushes the file's data to the disk (fdatasync); false on failure.
+  bool sync();
   std::int64_t size() const;
   // Last modification time as seconds and nanoseconds since the epoch; false on failure.
   bool modificationTime(std::int64_t& seconds, long& nanoseconds) const;
