@@ -2,6 +2,7 @@
 // command group lives in its own source file and registers itself here.
 #include <CLI/CLI.hpp>
 
+#include "app/qgctl/agent_command.h"
 #include "app/qgctl/command_context.h"
 #include "app/qgctl/record_command.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
       ->type_name("DIR");
   app.require_subcommand(1);
   addRecordCommands(app, context);
+  addAgentCommands(app, context);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,21 @@
+// The seven workers quillgated runs, as the table the supervisor starts and
+// stops. Built on the main thread before the supervisor starts; the entries
+// run on the worker threads.
+#pragma once
+
+#include "app/quillgated/daemon_options.h"
+#include "engine/supervisor.h"
+#include "platform/sound_player.h"
+
+namespace qg::quillgated {
+
+// The worker table in start order. player is used by the sound thread and
+// must outlive the supervisor; options are copied.
+WorkerTable makeWorkerTable(const DaemonOptions& options, platform::SoundPlayer& player);
+
+// The body of a worker that is not built yet: it waits for its stop flag in
+// short sleeps and does nothing else (the supervisor raises and clears its
+// running flag around it).
+void runPlaceholderWorker(EngineState& state, int stopFlag);
+
+}  // namespace qg::quillgated
