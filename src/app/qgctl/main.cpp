@@ -3,7 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include "app/qgctl/agent_command.h"
+#include "app/qgctl/box_command.h"
 #include "app/qgctl/command_context.h"
+#include "app/qgctl/log_command.h"
+#include "app/qgctl/profile_command.h"
 #include "app/qgctl/record_command.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +18,9 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   addRecordCommands(app, context);
   addAgentCommands(app, context);
+  addBoxCommands(app, context);
+  addProfileCommands(app, context);
+  addLogCommands(app, context);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,63 @@
+#include "app/qgctl/command_support.h"
+
+#include <iostream>
+
+#include "platform/file.h"
+#include "platform/home_folder.h"
+
+namespace qg::qgctl {
+
+std::optional<std::string> commandHome(const CommandContext& context, bool create) {
+  const platform::HomeEnvironment environment = platform::currentHomeEnvironment();
+  if (create) {
+    const platform::HomeFolder home = platform::prepareHomeFolder(context.home, environment);
+    if (home.status != platform::HomeStatus::Ready) {
+      complain(platform::homeProblem(home), kExitFailure);
+      return std::nullopt;
+    }
+    return home.path;
+  }
+  // Reading commands do not leave an empty home folder behind a typing error.
+  const std::string path = platform::chooseHomeFolder(context.home, environment);
+  if (path.empty()) {
+    complain(platform::homeProblem({platform::HomeStatus::NotChosen, path}), kExitFailure);
+    return std::nullopt;
+  }
+  if (!platform::isDirectory(path)) {
+    complain("no home folder at " + path, kExitFailure);
+    return std::nullopt;
+  }
+  return path;
+}
+
+std::string jsonLine(const nlohmann::ordered_json& value) {
+  std::string line;
+  if (value.is_object()) {
+    line += '{';
+    for (auto item = value.begin(); item != value.end(); ++item) {
+      if (item != value.begin()) line += ", ";
+      line +=
+          nlohmann::json(item.key()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      line += ": ";
+      line += jsonLine(item.value());
+    }
+    line += '}';
+  } else if (value.is_array()) {
+    line += '[';
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      if (i != 0) line += ", ";
+      line += jsonLine(value[i]);
+    }
+    line += ']';
+  } else {
+    line = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return line;
+}
+
+int complain(const std::string& message, int status) {
+  std::cerr << "qgctl: " << message << "\n";
+  return status;
+}
+
+}  // namespace qg::qgctl

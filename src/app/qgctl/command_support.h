@@ -1,0 +1,28 @@
+// Helpers the box, profile and log commands of qgctl share: finding the home
+// folder a command works on, and writing one JSON object per output line in
+// the tool's layout. Single-threaded (the tool's main thread).
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "app/qgctl/command_context.h"
+
+namespace qg::qgctl {
+
+// The home folder for a command: --home, else $QUILLGATE_HOME, else the XDG
+// data folder. With create (commands that write) it is made when missing;
+// without, it must already be a folder. nullopt after one line on stderr
+// saying why.
+std::optional<std::string> commandHome(const CommandContext& context, bool create);
+
+// value on one line, keys in insertion order, with ": " after a key and ", "
+// between items ({"number": 1, "valid": true}). Strings must be UTF-8; bytes
+// that are not are shown as U+FFFD.
+std::string jsonLine(const nlohmann::ordered_json& value);
+
+// Prints "qgctl: " and message on stderr and returns status.
+int complain(const std::string& message, int status);
+
+}  // namespace qg::qgctl
