@@ -62,10 +62,9 @@ std::optional<long> runningAgentPid(const std::string& homeFolder) {
     if (!reader.isOpen()) return std::nullopt;
     std::array<char, 32> buffer{};
     const long count = reader.readFull(buffer.data(), buffer.size());
-    if (count > 0 && static_cast<std::size_t>(count) < buffer.size()) {
-      if (auto pid = parsePid(std::string_view(buffer.data(), static_cast<std::size_t>(count)))) {
-        return pid;
-      }
+    if (count > 0) {
+      if (static_cast<std::size_t>(count) >= buffer.size()) return std::nullopt;
+      return parsePid(std::string_view(buffer.data(), static_cast<std::size_t>(count)));
     }
     sleepMilliseconds(kPauseMs);
   }

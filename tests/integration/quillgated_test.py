@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""quillgated in a temporary home folder: start-up on an empty home, a second
+copy, the signals (SIGUSR1, SIGHUP, SIGTERM through qgctl check/reload/stop)
+and what an orderly exit leaves in set.log and the protocol.
+
+Usage: quillgated_test.py --quillgated PATH --qgctl PATH
+"""
+import argparse
+import glob
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
+                  "qg-validation", "qg-sound", "qg-dnsbl"]
+EXIT_RUNNING = 3
+EXIT_NO_BOX = 4
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL: " + message)
+    return condition
+
+
+def wait_for(predicate, seconds=20.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
+
+
+def run(command, timeout=60):
+    return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
+
+
+def record_fields(qgctl, path):
+    result = run([qgctl, "record", "dump", path])
+    if result.returncode != 0:
+        return {}
+    return {f["number"]: f for f in map(json.loads, result.stdout.splitlines())}
+
+
+def worker_threads(pid):
+    """Thread name -> thread id of the agent's worker threads."""
+    threads = {}
+    for task in glob.glob("/proc/%d/task/*" % pid):
+        try:
+            with open(task + "/comm") as comm:
+                name = comm.read().strip()
+        except OSError:
+            continue
+        if name in WORKER_THREADS:
+            threads[name] = int(os.path.basename(task))
+    return threads
+
+
+def protocol_types(home):
+    types = []
+    for path in sorted(glob.glob(os.path.join(home, "*.prt"))):
+        with open(path, "rb") as f:
+            data = f.read()
+        (count,) = struct.unpack_from("<I", data, 0)
+        for i in range(count):
+            types.append(data[4 + 159 * i + 8])
+    return types
+
+
+def make_box(qgctl, home):
+    """A valid box 1 with its filter profile, written field by field."""
+    box = os.path.join(home, "BOX_0001")
+    for folder in ("IN", "OUT", "TMP"):
+        os.makedirs(os.path.join(box, folder), exist_ok=True)
+    box_log = os.path.join(box, "box.log")
+    for field, kind, value in [("11", "flag", "1"), ("15", "text", "user@example.com"),
+                               ("6", "text", "secret"), ("8", "text", "Standart 1")]:
+        run([qgctl, "record", "set", box_log, field, kind, value]).check_returncode()
+    run([qgctl, "record", "set", os.path.join(home, "f_0001.log"), "999", "text",
+         "Standart 1"]).check_returncode()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quillgated", required=True)
+    parser.add_argument("--qgctl", required=True)
+    args, _ = parser.parse_known_args()
+    agent, qgctl = args.quillgated, args.qgctl
+
+    with tempfile.TemporaryDirectory() as root:
+        home = os.path.join(root, "home")
+
+        # Empty home: the defaults are written, and the agent says how to add a box.
+        result = run([agent, "--home", home])
+        check(result.returncode == EXIT_NO_BOX, "empty home exited %d" % result.returncode)
+        check("qgctl" in result.stderr and "box add" in result.stderr,
+              "no-box message should tell how to add a box: " + result.stderr)
+        fields = record_fields(qgctl, os.path.join(home, "set.log"))
+        check(fields.get(1, {}).get("value") == 101, "set.log field 1 should be 'e'")
+        check(fields.get(2, {}).get("value") == home, "set.log field 2 should be the home")
+        check(fields.get(3, {}).get("value") == home, "set.log field 3 should be the home")
+        check(fields.get(71, {}).get("value") == -1, "set.log field 71 should be -1")
+        check(len(fields) == 48, "a new set.log holds 48 fields, got %d" % len(fields))
+
+        result = run([agent, "--no-such-option"])
+        check(result.returncode == 2, "usage error exited %d" % result.returncode)
+
+        result = run([qgctl, "--home", home, "stop"])
+        check(result.returncode == 1 and len(result.stderr.splitlines()) == 1,
+              "stop without an agent: status %d, stderr %r" % (result.returncode, result.stderr))
+
+        make_box(qgctl, home)
+        stderr_path = os.path.join(root, "agent.stderr")
+        with open(stderr_path, "w") as stderr_file:
+            process = subprocess.Popen([agent, "--home", home], stderr=stderr_file)
+        try:
+            started = wait_for(lambda: len(worker_threads(process.pid)) == 7)
+            if not check(started, "seven worker threads should run, got %s"
+                         % sorted(worker_threads(process.pid))):
+                return
+            before = worker_threads(process.pid)
+
+            # A second copy ends at once with status 3 and one line.
+            begun = time.monotonic()
+            result = run([agent, "--home", home], timeout=10)
+            check(result.returncode == EXIT_RUNNING, "second copy exited %d" % result.returncode)
+            check(len(result.stderr.splitlines()) == 1, "second copy said %r" % result.stderr)
+            check(time.monotonic() - begun < 5, "second copy took too long")
+
+            # SIGUSR1 (check now) must not end the agent.
+            result = run([qgctl, "--home", home, "check"])
+            check(result.returncode == 0, "qgctl check exited %d" % result.returncode)
+            time.sleep(0.3)
+            check(process.poll() is None, "SIGUSR1 ended the agent")
+
+            # SIGHUP: every worker ends and a new thread takes its place.
+            result = run([qgctl, "--home", home, "reload"])
+            check(result.returncode == 0, "qgctl reload exited %d" % result.returncode)
+
+            def restarted():
+                now = worker_threads(process.pid)
+                return len(now) == 7 and all(now[name] != before[name] for name in now)
+            check(wait_for(restarted), "SIGHUP should restart every worker: before %s, after %s"
+                  % (before, worker_threads(process.pid)))
+
+            # SIGTERM: orderly exit with status 0.
+            result = run([qgctl, "--home", home, "stop"])
+            check(result.returncode == 0, "qgctl stop exited %d" % result.returncode)
+            status = process.wait(timeout=30)
+            check(status == 0, "agent exited %d after SIGTERM" % status)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        with open(stderr_path) as f:
+            agent_stderr = f.read()
+        check(agent_stderr == "", "the agent should run silently, said: %r" % agent_stderr)
+
+        fields = record_fields(qgctl, os.path.join(home, "set.log"))
+        status_fields = [fields.get(n, {}).get("type") for n in range(10000, 10257)]
+        check(status_fields == ["byte"] * 257, "set.log should hold byte fields 10000..10256")
+        check(protocol_types(home) == [0, 19],
+              "protocol should hold events 0 and 19, got %s" % protocol_types(home))
+
+        # The lock file stays, unlocked: a new agent may start.
+        result = run([qgctl, "--home", home, "check"])
+        check(result.returncode == 1, "check after the exit found an agent")
+
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
