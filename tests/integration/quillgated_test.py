@@ -76,16 +76,11 @@ def protocol_types(home):
 
 
 def make_box(qgctl, home):
-    """A valid box 1 with its filter profile, written field by field."""
-    box = os.path.join(home, "BOX_0001")
-    for folder in ("IN", "OUT", "TMP"):
-        os.makedirs(os.path.join(box, folder), exist_ok=True)
-    box_log = os.path.join(box, "box.log")
-    for field, kind, value in [("11", "flag", "1"), ("15", "text", "user@example.com"),
-                               ("6", "text", "secret"), ("8", "text", "Standart 1")]:
-        run([qgctl, "record", "set", box_log, field, kind, value]).check_returncode()
-    run([qgctl, "record", "set", os.path.join(home, "f_0001.log"), "999", "text",
-         "Standart 1"]).check_returncode()
+    """Box 1 as the setup does it (folders, new-box values, built-in profiles)."""
+    result = run([qgctl, "--home", home, "box", "add", "user@example.com",
+                  "--pop3", "127.0.0.1:1", "--user", "user", "--password", "secret"])
+    check(result.returncode == 0 and result.stdout.strip() == "1",
+          "qgctl box add: status %d, %r %r" % (result.returncode, result.stdout, result.stderr))
 
 
 def main():
