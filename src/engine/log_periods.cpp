@@ -33,14 +33,17 @@ void deleteOldLogFile(const std::string& path) {
 
 // The matching files of folder, newest first. Every matching name is taken,
 // not a fixed first few: the directory order is arbitrary, and a partial
-// listing could miss the newest file.
+// listing could miss the newest file. Only names spelt as the writers spell
+// them count: a file the writers would reopen under another name ("1a2b.prt" as
+// "00001A2B.prt") is left alone.
 std::vector<std::pair<std::uint32_t, std::string>> periodFiles(const std::string& folder,
                                                                std::string_view extension) {
   std::vector<std::string> names;
   platform::listFileNames(folder, names);
   std::vector<std::pair<std::uint32_t, std::string>> found;
   for (std::string& name : names) {
-    if (const auto period = parsePeriodFileName(name, extension)) {
+    const auto period = parsePeriodFileName(name, extension);
+    if (period && name == periodFileName(*period, extension)) {
       found.emplace_back(*period, std::move(name));
     }
   }

@@ -89,6 +89,18 @@ TEST(ProtocolWriter, FileOfFiveMillionBytesTakesOneMoreThenANewFileStarts) {
   EXPECT_EQ(fresh[0].first, "two");
 }
 
+TEST(ProtocolWriter, IgnoresFilesNotSpeltAsItSpellsThem) {
+  TestFolder folder;
+  // Newer by number, but the writer would reopen it as "0000FFFF.prt": it must
+  // neither count as the current file nor be deleted.
+  writeFile(folder.path("ffff.prt"), tableOf(0));
+  EXPECT_TRUE(peekLogPeriods(folder.root(), kProtocolExtension).empty());
+  ProtocolWriter writer;
+  ASSERT_EQ(writer.append(folder.root(), 1, "", "", kT0), kProtocolAppended);
+  EXPECT_EQ(records(protocolFile(folder.root(), periodOfStamp(kT0))).size(), 1u);
+  EXPECT_TRUE(fs::exists(folder.path("ffff.prt")));
+}
+
 TEST(ProtocolWriter, OnlyTheHundredNewestFilesAreKept) {
   TestFolder folder;
   for (std::uint32_t period = 0x100; period <= 0x164; ++period) {
