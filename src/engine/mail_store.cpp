@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/file_primitives.h"
+#include "engine/filter_profile.h"
 #include "engine/mail_address.h"
 #include "platform/file.h"
 #include "platform/file_listing.h"
@@ -20,8 +21,6 @@ constexpr std::size_t kBoxDigits = 4;
 constexpr std::size_t kMessageDigits = 8;
 constexpr std::string_view kMessageExtension = ".msg";
 constexpr std::string_view kSlotMark = ".hd";
-constexpr std::string_view kProfilePrefix = "f_";
-constexpr std::string_view kProfileExtension = ".log";
 
 std::string joinPath(const std::string& folder, std::string_view name) {
   std::string path = folder;
@@ -198,17 +197,8 @@ bool loadBox(const std::string& storeDir, int n, RecordFile& record) {
 }
 
 std::vector<std::string> loadProfileNames(const std::string& folder) {
-  std::vector<std::string> files;
   std::vector<std::string> names;
-  platform::listFileNames(folder, files);
-  std::sort(files.begin(), files.end());
-  RecordFile profile;
-  profile.setDirectory(folder);
-  for (const std::string& file : files) {
-    if (!file.starts_with(kProfilePrefix) || !file.ends_with(kProfileExtension)) continue;
-    profile.setName(file);
-    if (profile.load()) names.push_back(profile.getText(kProfileNameField));
-  }
+  for (ProfileEntry& profile : listProfiles(folder)) names.push_back(std::move(profile.name));
   return names;
 }
 

@@ -54,8 +54,6 @@ inline constexpr std::uint32_t kAddress = 15;        // text
 inline constexpr std::uint32_t kMoreAddresses = 16;  // text, addresses separated by ";"
 inline constexpr std::uint32_t kReserved100 = 100;   // byte, always 0
 }  // namespace box_field
-// Field of a filter profile "f_nnnn.log" that holds its name.
-inline constexpr std::uint32_t kProfileNameField = 999;
 
 // States of a staging slot, in the order a lookup tries them.
 enum class SlotState {

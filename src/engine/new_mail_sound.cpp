@@ -5,6 +5,8 @@
 #include <span>
 #include <utility>
 
+#include "engine/filter_profile.h"
+#include "engine/mail_store.h"
 #include "engine/work_queue.h"
 #include "platform/file.h"
 #include "platform/file_listing.h"
@@ -19,9 +21,6 @@ namespace {
 constexpr std::string_view kBoxPrefix = "BOX_";
 constexpr std::size_t kBoxDigits = 4;
 constexpr std::size_t kFileNumberDigits = 8;
-constexpr std::string_view kBoxFileName = "box.log";
-constexpr std::string_view kProfilePrefix = "f_";
-constexpr std::string_view kProfileSuffix = ".log";
 
 // Class bits of a flag word and the field offset each adds.
 constexpr std::uint32_t kClassNotSpam = 2;
@@ -52,17 +51,6 @@ std::uint32_t getWord(std::span<const std::uint8_t> bytes) {
 std::string_view cutText(std::string_view text, std::size_t limit) {
   text = text.substr(0, text.find('\0'));
   return text.substr(0, std::min(text.size(), limit));
-}
-
-std::string boxDirectory(const std::string& storeDir, std::uint32_t box) {
-  std::string digits = std::to_string(box);
-  if (digits.size() < kBoxDigits) digits.insert(0, kBoxDigits - digits.size(), '0');
-  return storeDir + "/" + std::string(kBoxPrefix) + digits;
-}
-
-bool isProfileFileName(std::string_view name) {
-  return name.size() > kProfilePrefix.size() + kProfileSuffix.size() &&
-         name.starts_with(kProfilePrefix) && name.ends_with(kProfileSuffix);
 }
 
 // The box number of the last "BOX_dddd" folder of an upper-cased path.
@@ -179,37 +167,27 @@ NewMailSound::NewMailSound(std::string programDir, std::string storeDir,
       storeDir_(std::move(storeDir)),
       player_(player),
       stopRequested_(std::move(stopRequested)) {
-  box_.setName(kBoxFileName);
+  box_.setName(kBoxRecordName);
 }
 
 bool NewMailSound::findProfile(std::uint32_t box) {
-  const std::string directory = boxDirectory(storeDir_, box);
+  const std::string directory = boxDirectory(storeDir_, static_cast<int>(box));
   if (!cachedBoxDirectory_.empty() && directory == cachedBoxDirectory_) return true;
   // Only a found profile is kept: after a failure the next record of the
   // same box looks again, and never plays another box's sound.
   cachedBoxDirectory_.clear();
   box_.setDirectory(directory);
   if (!box_.load()) return false;
-  const std::string field = box_.getText(kBoxProfileNameField);
+  const std::string field = box_.getText(box_field::kProfile);
   const std::size_t first = field.find_first_not_of(' ');
   if (first == std::string::npos) return false;
   const std::string name = field.substr(first);
-  if (profile_.getText(kProfileNameField) != name) {
-    std::vector<std::string> names;
-    platform::listFileNames(storeDir_, names);
-    std::erase_if(names, [](const std::string& n) { return !isProfileFileName(n); });
-    // The listing has no order; the lowest file wins when two share a name.
-    std::sort(names.begin(), names.end());
-    bool found = false;
+  if (profile_.getText(profile_field::kName) != name) {
+    // The lowest file wins when two profiles share a name.
+    const std::optional<std::string> file = qg::findProfile(storeDir_, name);
     profile_.setDirectory(storeDir_);
-    for (const std::string& candidate : names) {
-      profile_.setName(candidate);
-      if (profile_.load() && profile_.getText(kProfileNameField) == name) {
-        found = true;
-        break;
-      }
-    }
-    if (!found) {
+    if (file) profile_.setName(*file);
+    if (!file || !profile_.load()) {
       profile_.clear();
       return false;
     }

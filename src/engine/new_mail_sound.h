@@ -25,9 +25,6 @@ inline constexpr std::string_view kNoticeQueueName = "wizi.inf";
 inline constexpr std::size_t kSoundRecordBytes = 8;
 // From, To and Subject of a notice record are cut to this many bytes.
 inline constexpr std::size_t kNoticeTextLimit = 199;
-// Field of a box's "box.log" naming its filter profile, and the profile's own name field.
-inline constexpr std::uint32_t kBoxProfileNameField = 8;
-inline constexpr std::uint32_t kProfileNameField = 999;
 
 // The message key of a stored message: (box number << 16) + file number. The
 // box number is the four digits of the last "BOX_dddd" folder of the path

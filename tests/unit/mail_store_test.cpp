@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 
+#include "engine/filter_profile.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -29,7 +30,7 @@ class MailStore : public ::testing::Test {
     RecordFile profile;
     profile.setDirectory(store());
     profile.setName("f_0001.log");
-    profile.setText("Standart 1", kProfileNameField);
+    profile.setText("Standart 1", profile_field::kName);
     ASSERT_TRUE(profile.save());
   }
 
@@ -166,7 +167,7 @@ TEST_F(MailStore, ValidityWithLoadedRecordAndNewProfile) {
   RecordFile profile;
   profile.setDirectory(store());
   profile.setName("f_0007.log");
-  profile.setText("Mine", kProfileNameField);
+  profile.setText("Mine", profile_field::kName);
   ASSERT_TRUE(profile.save());
   EXPECT_TRUE(isValidBox(store(), -1, box));
 }

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/filter_profile.h"
+#include "engine/mail_store.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -140,7 +142,7 @@ class SoundStore : public ::testing::Test {
     RecordFile profile;
     profile.setDirectory(folder.root());
     profile.setName(file);
-    profile.setText(name, kProfileNameField);
+    profile.setText(name, profile_field::kName);
     profile.setFlag(soundOn, 250);
     profile.setText(sound, 251);
     profile.setFlag(soundOn, 70);
@@ -155,7 +157,7 @@ class SoundStore : public ::testing::Test {
     RecordFile box;
     box.setDirectory(folder.path(name));
     box.setName("box.log");
-    box.setText(profileName, kBoxProfileNameField);
+    box.setText(profileName, box_field::kProfile);
     ASSERT_TRUE(box.save());
   }
 
