@@ -182,23 +182,23 @@ bool Supervisor::storeHasBox() {
 }
 
 bool Supervisor::startWorkers() {
-  for (const WorkerSpec& spec : workers_) {
+  for (const WorkerSpec& worker : workers_) {
     std::thread thread;
     try {
-      thread = std::thread([&state = state_, spec]() {
-        platform::nameCurrentThread(spec.threadName);
-        state.flags.set(spec.flags.runningFlag, 1);
-        spec.run(state);
-        state.flags.set(spec.flags.runningFlag, 0);
+      thread = std::thread([&state = state_, worker]() {
+        platform::nameCurrentThread(worker.threadName);
+        state.flags.set(worker.flags.runningFlag, 1);
+        worker.run(state);
+        state.flags.set(worker.flags.runningFlag, 0);
       });
     } catch (const std::system_error&) {
       return false;
     }
     workersStarted_ = true;
-    if (!state_.threadHandles.place(spec.flags.slot, thread)) {
+    if (!state_.threadHandles.place(worker.flags.slot, thread)) {
       // The table is emptied before every start, so this is a broken
       // invariant: end the thread rather than lose it.
-      state_.flags.set(spec.flags.stopFlag, 1);
+      state_.flags.set(worker.flags.stopFlag, 1);
       thread.join();
       return false;
     }
@@ -208,10 +208,10 @@ bool Supervisor::startWorkers() {
 
 void Supervisor::stopWorkers() {
   EngineFlags& flags = state_.flags;
-  for (const WorkerSpec& spec : workers_) flags.set(spec.flags.stopFlag, 1);
+  for (const WorkerSpec& worker : workers_) flags.set(worker.flags.stopFlag, 1);
   auto allStopped = [&] {
-    for (const WorkerSpec& spec : workers_) {
-      if (flags.get(spec.flags.runningFlag) != 0) return false;
+    for (const WorkerSpec& worker : workers_) {
+      if (flags.get(worker.flags.runningFlag) != 0) return false;
     }
     return true;
   };
