@@ -7,6 +7,7 @@
 #include "engine/file_primitives.h"
 #include "engine/mail_address.h"
 #include "text/header_field.h"
+#include "text/hex_digits.h"
 #include "text/mail_date.h"
 #include "text/white_space.h"
 
@@ -14,13 +15,6 @@ namespace qg {
 namespace {
 
 constexpr std::size_t kStageSizeDigits = 8;
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 bool isSeparator(char c) {
   return static_cast<unsigned char>(c) <= 0x20 || c == ',' || c == ';';
@@ -125,7 +119,7 @@ std::uint32_t stageLineSize(std::string_view line) {
   std::uint32_t size = 0;
   for (std::size_t digits = 0; digits < kStageSizeDigits && position < line.size();
        ++digits, ++position) {
-    const int digit = hexDigit(line[position]);
+    const int digit = hexDigitValue(line[position]);
     if (digit < 0) break;
     size = size << 4 | static_cast<std::uint32_t>(digit);
   }

@@ -10,18 +10,12 @@
 #include "engine/file_primitives.h"
 #include "platform/file_listing.h"
 #include "text/date_record.h"
+#include "text/hex_digits.h"
 
 namespace qg {
 namespace {
 
 constexpr std::size_t kMaxPeriodDigits = 8;
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // One deletion, and one more after making the file writable: the listing must
 // not hang on a file it may not remove.
@@ -79,7 +73,7 @@ std::optional<std::uint32_t> parsePeriodFileName(std::string_view name,
   if (stem.size() > kMaxPeriodDigits) return std::nullopt;
   std::uint32_t period = 0;
   for (const char c : stem) {
-    const int digit = hexValue(c);
+    const int digit = hexDigitValue(c);
     if (digit < 0) return std::nullopt;
     period = period << 4 | static_cast<std::uint32_t>(digit);
   }

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "text/hex_digits.h"
+
 namespace qg {
 
 namespace {
@@ -16,18 +18,12 @@ constexpr std::array<std::size_t, 4> kSpaces{16, 25, 30, 39};
 constexpr std::size_t kCrOffset = 48;
 constexpr std::size_t kLfOffset = 49;
 
-int hexValue(std::uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // The field's digits as a number; the strict check has already passed.
 std::uint64_t fieldValue(std::span<const std::uint8_t> bytes, const HexField& field) {
   std::uint64_t value = 0;
   for (std::size_t i = 0; i < field.digits; ++i) {
-    value = value << 4 | static_cast<std::uint64_t>(hexValue(bytes[field.offset + i]));
+    value = value << 4 |
+            static_cast<std::uint64_t>(hexDigitValue(static_cast<char>(bytes[field.offset + i])));
   }
   return value;
 }
@@ -68,7 +64,7 @@ bool isValidStagingLine(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kStagingLineBytes) return false;
   for (const HexField& field : kFields) {
     for (std::size_t i = 0; i < field.digits; ++i) {
-      if (hexValue(bytes[field.offset + i]) < 0) return false;
+      if (hexDigitValue(static_cast<char>(bytes[field.offset + i])) < 0) return false;
     }
   }
   for (const std::size_t space : kSpaces) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "text/charsets.h"
+#include "text/hex_digits.h"
 
 namespace qg {
 namespace {
@@ -22,13 +23,6 @@ int base64Value(char c) {
   if (c == '\\') return 64;
   const std::size_t at = kBase64Alphabet.find(c);
   return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 bool validBPayload(std::string_view payload) {
@@ -49,7 +43,7 @@ bool validQPayload(std::string_view payload) {
   for (std::size_t i = 0; i < payload.size(); ++i) {
     if (payload[i] != '=') continue;
     if (i + 2 >= payload.size()) return false;
-    if (hexValue(payload[i + 1]) < 0 || hexValue(payload[i + 2]) < 0) return false;
+    if (hexDigitValue(payload[i + 1]) < 0 || hexDigitValue(payload[i + 2]) < 0) return false;
     i += 2;
   }
   return true;
@@ -81,7 +75,7 @@ std::size_t decodeQ(std::span<char> payload) {
     const char c = payload[i];
     if (c == '=') {
       payload[write++] =
-          static_cast<char>(hexValue(payload[i + 1]) * 16 + hexValue(payload[i + 2]));
+          static_cast<char>(hexDigitValue(payload[i + 1]) * 16 + hexDigitValue(payload[i + 2]));
       i += 2;
     } else {
       payload[write++] = c == '_' ? ' ' : c;

@@ -1,0 +1,17 @@
+// The value of one hexadecimal digit, for the parsers of hex texts: staging
+// lines, period file names, history sizes and "=XX" escapes. Pure function;
+// any thread.
+#pragma once
+
+namespace qg {
+
+// The value 0-15 of c as a hex digit, either letter case; -1 for any other
+// byte (a byte above 0x7F included, whatever the signedness of char).
+constexpr int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace qg
