@@ -3,34 +3,8 @@
 # Usage: box_profile.sh QGCTL TEST_DATA_DIR
 set -u
 qgctl=${1:?usage: box_profile.sh QGCTL TEST_DATA_DIR}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-home="$work/home"
-q() { "$qgctl" --home "$home" "$@"; }
-failed=0
-
-fail() {
-  echo "FAIL: $*"
-  failed=1
-}
-
-# expect STATUS WANTED_STDOUT COMMAND...: exit status and exact standard output;
-# a refusal explains itself in one line on stderr.
-expect() {
-  local want_status=$1 want_out=$2
-  shift 2
-  local got_out got_status
-  got_out=$("$@" 2>"$work/stderr")
-  got_status=$?
-  [ "$got_status" -eq "$want_status" ] || fail "$* exited $got_status, want $want_status"
-  [ "$got_out" == "$want_out" ] || fail "$* printed:
-$got_out
-want:
-$want_out"
-  if [ "$want_status" -ne 0 ] && [ "$(wc -l <"$work/stderr")" -ne 1 ]; then
-    fail "$* should explain itself in one line on stderr, gave: $(cat "$work/stderr")"
-  fi
-}
+# shellcheck source=lib/common.sh source-path=SCRIPTDIR
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 # get_fields FILE (FIELD TYPE VALUE)...: each field as record get prints it.
 get_fields() {
@@ -142,5 +116,4 @@ expect 0 '{"file": "f_0001.log", "name": "Standart 1", "rules": 13}
 
 "$qgctl" --help | grep -q '^  box' || fail "--help does not list box"
 "$qgctl" --help | grep -q '^  profile' || fail "--help does not list profile"
-[ $failed -eq 0 ] && echo "box_profile: ok"
-exit $failed
+finish box_profile

@@ -7,35 +7,9 @@
 set -u
 qgctl=${1:?usage: logs.sh QGCTL TEST_DATA_DIR}
 data=${2:?usage: logs.sh QGCTL TEST_DATA_DIR}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-home="$work/home"
+# shellcheck source=lib/common.sh source-path=SCRIPTDIR
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 mkdir "$home"
-q() { "$qgctl" --home "$home" "$@"; }
-failed=0
-
-fail() {
-  echo "FAIL: $*"
-  failed=1
-}
-
-# expect STATUS WANTED_STDOUT COMMAND...: exit status and exact standard output;
-# a refusal explains itself in one line on stderr.
-expect() {
-  local want_status=$1 want_out=$2
-  shift 2
-  local got_out got_status
-  got_out=$("$@" 2>"$work/stderr")
-  got_status=$?
-  [ "$got_status" -eq "$want_status" ] || fail "$* exited $got_status, want $want_status"
-  [ "$got_out" == "$want_out" ] || fail "$* printed:
-$got_out
-want:
-$want_out"
-  if [ "$want_status" -ne 0 ] && [ "$(wc -l <"$work/stderr")" -ne 1 ]; then
-    fail "$* should explain itself in one line on stderr, gave: $(cat "$work/stderr")"
-  fi
-}
 
 # A 75-byte text field: the bytes printf makes of $1, then zeros.
 text_field() {
@@ -101,5 +75,4 @@ expect 0 "$(sed 's/history_one_message.hst/40A16630.hst/' <<<"$history_golden")"
 expect 1 '' "$qgctl" --home "$work/none" protocol dump
 [ -e "$work/none" ] && fail "protocol dump created the home folder"
 
-[ $failed -eq 0 ] && echo "logs: ok"
-exit $failed
+finish logs

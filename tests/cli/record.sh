@@ -4,31 +4,8 @@
 set -u
 qgctl=${1:?usage: record.sh QGCTL TEST_DATA_DIR}
 data=${2:?usage: record.sh QGCTL TEST_DATA_DIR}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failed=0
-
-fail() {
-  echo "FAIL: $*"
-  failed=1
-}
-
-# expect STATUS WANTED_STDOUT COMMAND...: exit status and exact standard output.
-expect() {
-  local want_status=$1 want_out=$2
-  shift 2
-  local got_out got_status
-  got_out=$("$@" 2>"$work/stderr")
-  got_status=$?
-  [ "$got_status" -eq "$want_status" ] || fail "$* exited $got_status, want $want_status"
-  [ "$got_out" == "$want_out" ] || fail "$* printed:
-$got_out
-want:
-$want_out"
-  if [ "$want_status" -ne 0 ] && [ "$(wc -l <"$work/stderr")" -ne 1 ]; then
-    fail "$* should explain itself in one line on stderr, gave: $(cat "$work/stderr")"
-  fi
-}
+# shellcheck source=lib/common.sh source-path=SCRIPTDIR
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
 cp "$data/record/set.log" "$work/set.log"
 expect 0 '{"number": 2, "type": "text", "value": "/home/user/store"}
@@ -96,5 +73,4 @@ expect 2 '' "$qgctl" record get "$f" 4294967296 --key "$k"
 [ $? -eq 2 ] || fail "record without a command should be a usage error"
 "$qgctl" --help | grep -q '^  record' || fail "--help does not list record"
 
-[ $failed -eq 0 ] && echo "record: ok"
-exit $failed
+finish record
