@@ -7,24 +7,15 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const std::string& path, std::string_view content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -

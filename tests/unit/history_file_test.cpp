@@ -4,13 +4,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "engine/history_record.h"
 #include "engine/log_periods.h"
 #include "fixed_zone.h"
+#include "test_files.h"
 #include "test_folder.h"
 #include "text/date_record.h"
 
@@ -23,15 +23,6 @@ const std::int64_t kT0 = DateRecord::fromFields(2024, 3, 10, 12, 0, 0).stamp;
 const std::int64_t kT1 = DateRecord::fromFields(2024, 3, 10, 12, 0, 5).stamp;
 const std::int64_t kT2 = DateRecord::fromFields(2024, 3, 10, 12, 0, 9).stamp;
 const std::int64_t kT3 = DateRecord::fromFields(2024, 3, 10, 12, 1, 0).stamp;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string stageLine(std::uint32_t size) {
   char line[64];

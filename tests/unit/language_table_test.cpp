@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -49,17 +49,12 @@ Bytes file(const std::vector<Bytes>& sections) {
   return out;
 }
 
-void write(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
 TEST(LanguageTable, LoadsTheSectionOfTheLetterAndTheFirstEntryOfANumberWins) {
   TestFolder folder;
   const std::string path = folder.path("language.dat");
-  write(path, file({section('e', {{1, "Check mail"}, {124, "Start~Fetch"}}),
-                    section('r', {{1, "Proverka"}, {2, ""}, {1, "second"}, {9999, "last"}})}));
+  putFileBytes(path,
+               file({section('e', {{1, "Check mail"}, {124, "Start~Fetch"}}),
+                     section('r', {{1, "Proverka"}, {2, ""}, {1, "second"}, {9999, "last"}})}));
   LanguageTable table;
   ASSERT_EQ(table.load(path, 'r'), kLanguageLoaded);
   EXPECT_EQ(table.text(1), "Proverka");
@@ -104,7 +99,7 @@ TEST(LanguageTable, DamagedFilesReadAsFarAsTheyAreWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = folder.path("language.dat");
-    write(path, c.bytes);
+    putFileBytes(path, c.bytes);
     LanguageTable table;
     EXPECT_EQ(table.load(path, static_cast<std::uint8_t>(c.letter)), c.want);
     EXPECT_EQ(table.size(), c.wantTexts.size());

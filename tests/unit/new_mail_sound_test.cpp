@@ -13,6 +13,7 @@
 
 #include "engine/filter_profile.h"
 #include "engine/mail_store.h"
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -21,15 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::FakeSoundPlayer;
 using platform::PlayResult;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string words(std::initializer_list<std::uint32_t> values) {
   std::string out;

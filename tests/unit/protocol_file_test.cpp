@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "engine/log_periods.h"
 #include "engine/log_table.h"
+#include "test_files.h"
 #include "test_folder.h"
 #include "text/date_record.h"
 
@@ -19,15 +19,6 @@ namespace fs = std::filesystem;
 
 const std::int64_t kT0 = DateRecord::fromFields(2024, 3, 10, 12, 0, 0).stamp;
 const std::int64_t kT1 = DateRecord::fromFields(2024, 3, 10, 12, 0, 5).stamp;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 std::string protocolFile(const std::string& folder, std::uint32_t period) {
   return logFilePath(folder, periodFileName(period, kProtocolExtension));

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/scrambled_file.h"
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -15,17 +14,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::string_literals;
-
-Bytes fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void putFileBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string goldenPath(const std::string& name) {
   return std::string(QG_TEST_DATA_DIR) + "/record/" + name;

@@ -3,29 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/notice.h"
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void putFileBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
 
 Bytes bytesOf(std::string_view text) {
   return Bytes(text.begin(), text.end());

@@ -5,24 +5,15 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 // A player program that logs its arguments, one per line, and exits with status.
 std::string writePlayer(const TestFolder& folder, const std::string& name, int status = 0) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -15,11 +16,6 @@ constexpr std::string_view kValidLine = "00E1F3A400000000 000004D2 0007 00000200
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(StagingLine, FormatsFiftyBytesAndParsesBack) {

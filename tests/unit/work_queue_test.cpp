@@ -5,9 +5,9 @@
 #include <array>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
+#include "test_files.h"
 #include "test_folder.h"
 
 namespace qg {
@@ -32,15 +32,6 @@ Record makeRecord(std::uint8_t producer, std::uint16_t sequence) {
 bool isWhole(const Record& record) {
   const std::uint16_t sequence = static_cast<std::uint16_t>(record[1] | record[2] << 8);
   return record == makeRecord(record[0], sequence);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
 }
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
