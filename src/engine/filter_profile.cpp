@@ -386,7 +386,9 @@ std::string uniqueProfileName(const std::string& listDir, std::string_view desir
   // Every try ends in a new "[k]", so this stops after at most others.size() + 1 tries.
   for (int k = 1; std::find(others.begin(), others.end(), name) != others.end(); ++k) {
     dropCountSuffix(name);
-    const std::string suffix = "[" + std::to_string(k) + "]";
+    std::string suffix = "[";  // built in steps: GCC 12 warns falsely on "[" + ...
+    suffix += std::to_string(k);
+    suffix += ']';
     if (name.size() + suffix.size() > kMaxUniqueNameBytes) {
       name.resize(kMaxUniqueNameBytes - suffix.size());
     }

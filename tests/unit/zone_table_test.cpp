@@ -90,7 +90,10 @@ TEST(ZoneList, EntriesNeedNameZoneAndCodeInThatOrder) {
 
 TEST(ZoneList, MoreThan32CodesAreCut) {
   std::string codeLine = "CODE 1";
-  for (int k = 2; k <= 40; ++k) codeLine += ";" + std::to_string(k);
+  for (int k = 2; k <= 40; ++k) {
+    codeLine += ';';
+    codeLine += std::to_string(k);
+  }
   const auto got = parseZoneList("NAME M\nZONE m.example\n" + codeLine + "\n");
   ASSERT_EQ(got.size(), 1u);
   ASSERT_EQ(got[0].codes.size(), kZoneCodes);
