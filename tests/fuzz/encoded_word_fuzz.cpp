@@ -17,20 +17,13 @@
 #include "text/encoded_word.h"
 #include "text/white_space.h"
 
+#include "exact_copy.h"
+
 namespace {
 
 void check(bool condition) {
   if (!condition) std::abort();
 }
-
-struct Copy {
-  Copy(const std::uint8_t* data, std::size_t size) : bytes(new char[size]), length(size) {
-    if (size != 0) std::memcpy(bytes.get(), data, size);
-  }
-  std::span<char> span() { return {bytes.get(), length}; }
-  std::unique_ptr<char[]> bytes;
-  std::size_t length;
-};
 
 }  // namespace
 
@@ -38,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
 
   {
-    Copy text(data, size);
+    qg::ExactCopy text(data, size);
     for (std::size_t at = input.find("=?"); at != std::string_view::npos;
          at = input.find("=?", at + 1)) {
       const int result = qg::decodeEncodedWord(text.span(), at);
@@ -47,17 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text.length == size);
   }
   {
-    Copy text(data, size);
+    qg::ExactCopy text(data, size);
     const int words = qg::decodeEncodedWords(text.span());
     check(words >= 0);
   }
   {
-    Copy text(data, size);
+    qg::ExactCopy text(data, size);
     const int decoded = qg::decodeBase64(text.span());
     check(decoded >= -1 && static_cast<std::size_t>(decoded < 0 ? 0 : decoded) <= size * 3 / 4);
   }
   for (int index = 0; index <= 7; ++index) {
-    Copy text(data, size);
+    qg::ExactCopy text(data, size);
     qg::toWindows1251(text.span(), index);
     // Bytes behind the first zero byte belong to no text and must stay.
     const std::size_t end = std::min(input.find('\0'), size);

@@ -13,20 +13,13 @@
 
 #include "classify/mime_decoder.h"
 
+#include "exact_copy.h"
+
 namespace {
 
 void check(bool condition) {
   if (!condition) std::abort();
 }
-
-struct Copy {
-  Copy(const char* data, std::size_t size) : bytes(new char[size]), length(size) {
-    if (size != 0) std::memcpy(bytes.get(), data, size);
-  }
-  std::span<char> span() { return {bytes.get(), length}; }
-  std::unique_ptr<char[]> bytes;
-  std::size_t length;
-};
 
 }  // namespace
 
@@ -42,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view walkBoundary = boundary.view();
   if (walkBoundary.empty()) walkBoundary = input.substr(0, size == 0 ? 0 : 1);
   {
-    Copy text(body.data(), body.size());
+    qg::ExactCopy text(body.data(), body.size());
     check(qg::walkMultipart(text.span(), walkBoundary) >= 0);
   }
   {
@@ -52,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::memcpy(&extra, data, 4);
       partFlags |= extra;
     }
-    Copy text(body.data(), body.size());
+    qg::ExactCopy text(body.data(), body.size());
     const int result = qg::decodePart(text.span(), partFlags);
     check(result >= -1 && static_cast<std::size_t>(result < 0 ? 0 : result) <= body.size());
     check((partFlags & qg::kPartBase64) ? result >= 0 : result == -1);
