@@ -13,7 +13,9 @@
 
 namespace qg::platform {
 
-File::~File() { close(); }
+File::~File() {
+  close();
+}
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -74,9 +76,13 @@ bool File::seekRelative(std::int64_t delta) {
   return fd_ >= 0 && ::lseek(fd_, delta, SEEK_CUR) >= 0;
 }
 
-std::int64_t File::seekEnd() { return fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1; }
+std::int64_t File::seekEnd() {
+  return fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1;
+}
 
-std::int64_t File::position() const { return fd_ >= 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1; }
+std::int64_t File::position() const {
+  return fd_ >= 0 ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+}
 
 bool File::truncate(std::int64_t length) {
   if (fd_ < 0 || length < 0) return false;
@@ -114,12 +120,16 @@ OpenStatus openLocked(const std::string& path, bool create, File& out, unsigned 
   int fd = ::open(path.c_str(), flags, static_cast<mode_t>(mode));
   if (fd < 0) {
     switch (errno) {
-      case EISDIR: return OpenStatus::IsDirectory;
+      case EISDIR:
+        return OpenStatus::IsDirectory;
       case EACCES:
       case EPERM:
-      case EROFS: return isDirectory(path) ? OpenStatus::IsDirectory : OpenStatus::Denied;
-      case ENOENT: return OpenStatus::Missing;
-      default: return OpenStatus::Failed;
+      case EROFS:
+        return isDirectory(path) ? OpenStatus::IsDirectory : OpenStatus::Denied;
+      case ENOENT:
+        return OpenStatus::Missing;
+      default:
+        return OpenStatus::Failed;
     }
   }
   File file(fd);
