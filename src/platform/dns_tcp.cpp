@@ -1,12 +1,8 @@
 #include "platform/dns_tcp.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -31,73 +27,49 @@ std::optional<in_addr> ipv4Of(std::string_view host) {
 
 }  // namespace
 
-DnsTcpSocket::DnsTcpSocket() {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) error_ = errno;
-}
-
-DnsTcpSocket::~DnsTcpSocket() {
-  close();
-}
-
-void DnsTcpSocket::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-int DnsTcpSocket::wait(short events, int timeoutMs) {
-  pollfd entry{fd_, events, 0};
-  for (;;) {
-    const int n = ::poll(&entry, 1, timeoutMs);
-    if (n > 0) return 1;
-    if (n == 0) {
+bool DnsTcpSocket::wait(SocketEvent event, int timeoutMs) {
+  errno = 0;
+  switch (socket_.waitFor(event, timeoutMs)) {
+    case WaitResult::Ready:
+      return true;
+    case WaitResult::TimedOut:
       error_ = ETIMEDOUT;
-      return 0;
-    }
-    if (errno != EINTR) {
-      error_ = errno;
-      return 0;
-    }
+      return false;
+    case WaitResult::Failed:
+      error_ = errno != 0 ? errno : EIO;
+      return false;
   }
+  return false;
 }
 
 int DnsTcpSocket::connectTo(std::string_view host, std::uint16_t port, int timeoutMs) {
-  if (fd_ < 0) return 0;
-  const std::optional<in_addr> address = ipv4Of(host);
-  if (!address) {
-    error_ = EINVAL;
-    return 0;
+  errno = 0;
+  switch (socket_.beginConnect(std::string(host), port)) {
+    case ConnectStatus::Connected:
+      return 1;
+    case ConnectStatus::Failed:
+      // A name that does not resolve leaves no errno of its own.
+      error_ = errno != 0 ? errno : EINVAL;
+      return 0;
+    case ConnectStatus::InProgress:
+      break;
   }
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr = *address;
-  if (::connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0) return 1;
-  if (errno != EINPROGRESS) {
-    error_ = errno;
-    return 0;
-  }
-  if (wait(POLLOUT, timeoutMs) == 0) return 0;
-  int result = 0;
-  socklen_t size = sizeof result;
-  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &result, &size) != 0) result = errno;
-  if (result != 0) {
-    error_ = result;
-    return 0;
-  }
-  return 1;
+  if (!wait(SocketEvent::Writable, timeoutMs)) return 0;
+  error_ = socket_.connectError();
+  return error_ == 0 ? 1 : 0;
 }
 
 std::size_t DnsTcpSocket::sendAll(std::span<const std::uint8_t> bytes, int timeoutMs) {
   std::size_t sent = 0;
-  while (fd_ >= 0 && sent < bytes.size()) {
-    const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+  while (socket_.isOpen() && sent < bytes.size()) {
+    errno = 0;
+    const long n = socket_.sendSome(bytes.data() + sent, bytes.size() - sent);
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-      if (wait(POLLOUT, timeoutMs) == 0) break;
+    } else if (n == kWouldBlock) {
+      if (!wait(SocketEvent::Writable, timeoutMs)) break;
     } else {
-      error_ = n < 0 ? errno : EPIPE;
+      error_ = errno != 0 ? errno : EPIPE;
       break;
     }
   }
@@ -106,14 +78,15 @@ std::size_t DnsTcpSocket::sendAll(std::span<const std::uint8_t> bytes, int timeo
 
 std::size_t DnsTcpSocket::receiveExact(std::span<std::uint8_t> bytes, int timeoutMs) {
   std::size_t received = 0;
-  while (fd_ >= 0 && received < bytes.size()) {
-    const ssize_t n = ::recv(fd_, bytes.data() + received, bytes.size() - received, 0);
+  while (socket_.isOpen() && received < bytes.size()) {
+    errno = 0;
+    const long n = socket_.receiveSome(bytes.data() + received, bytes.size() - received);
     if (n > 0) {
       received += static_cast<std::size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-      if (wait(POLLIN, timeoutMs) == 0) break;
+    } else if (n == kWouldBlock) {
+      if (!wait(SocketEvent::Readable, timeoutMs)) break;
     } else {
-      error_ = n < 0 ? errno : ECONNRESET;
+      error_ = n < 0 && errno != 0 ? errno : ECONNRESET;
       break;
     }
   }

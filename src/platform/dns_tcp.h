@@ -1,6 +1,6 @@
-// The TCP socket of the DNS client and the system resolver's IPv4 lookup. A
-// socket is non-blocking and every call waits with poll() up to its own
-// time-out, so a silent peer cannot hang the caller. One object per thread.
+// The TCP socket of the DNS client and the system resolver's IPv4 lookup: whole
+// sends and exact receives over a TcpSocket, each waiting with poll() up to its
+// own time-out, so a silent peer cannot hang the caller. One object per thread.
 #pragma once
 
 #include <cstdint>
@@ -9,17 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/tcp_socket.h"
+
 namespace qg::platform {
 
 class DnsTcpSocket {
  public:
-  // Creates the IPv4 stream socket; on failure the socket stays invalid, the
-  // error code is kept and connectTo fails.
-  DnsTcpSocket();
-  ~DnsTcpSocket();
-  DnsTcpSocket(const DnsTcpSocket&) = delete;
-  DnsTcpSocket& operator=(const DnsTcpSocket&) = delete;
-
   // Connects to host (dotted IPv4, else the system resolver's first IPv4
   // address) on port, waiting at most timeoutMs. Returns 1, or 0 with
   // lastError() set (EINVAL when the name does not resolve, ETIMEDOUT).
@@ -30,16 +25,17 @@ class DnsTcpSocket {
   // Receives exactly bytes.size() bytes unless the peer closes, fails or is
   // silent for timeoutMs. Returns the number received.
   std::size_t receiveExact(std::span<std::uint8_t> bytes, int timeoutMs);
-  void close();
+  void close() { socket_.close(); }
 
   int lastError() const { return error_; }
   // The system's message text for lastError().
   std::string lastErrorText() const;
 
  private:
-  int wait(short events, int timeoutMs);
+  // Waits for event; false with lastError() set when it times out or fails.
+  bool wait(SocketEvent event, int timeoutMs);
 
-  int fd_ = -1;
+  TcpSocket socket_;
   int error_ = 0;
 };
 

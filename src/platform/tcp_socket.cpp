@@ -72,12 +72,12 @@ ConnectStatus TcpSocket::beginConnect(const std::string& host, int port) {
   return ConnectStatus::Failed;
 }
 
-bool TcpSocket::connectResult() const {
-  if (fd_ < 0) return false;
+int TcpSocket::connectError() const {
+  if (fd_ < 0) return EBADF;
   int error = 0;
   socklen_t length = sizeof error;
-  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-  return error == 0;
+  if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
 }
 
 bool TcpSocket::listenLoopback(int port, int backlog) {

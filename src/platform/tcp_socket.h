@@ -38,7 +38,10 @@ class TcpSocket {
   // itself blocks. InProgress: wait for Writable, then ask connectResult().
   ConnectStatus beginConnect(const std::string& host, int port);
   // True when the connect started by beginConnect has completed without error.
-  bool connectResult() const;
+  bool connectResult() const { return connectError() == 0; }
+  // The error of the connect started by beginConnect: 0 when it succeeded, an
+  // errno value when it failed (EBADF without a socket).
+  int connectError() const;
 
   // Binds 127.0.0.1:port (0: a port chosen by the kernel) and listens.
   bool listenLoopback(int port, int backlog = 64);
