@@ -11,6 +11,7 @@
 #include "engine/supervisor.h"
 #include "platform/file.h"
 #include "platform/home_folder.h"
+#include "platform/remote_access.h"
 #include "platform/signals.h"
 #include "platform/sound_player.h"
 
@@ -93,12 +94,14 @@ int main(int argc, char** argv) {
   EngineState state;
   ProtocolWriter protocol;
   platform::LinuxSoundPlayer player;
+  platform::LinuxRemoteAccess remoteAccess(options.offlineFile);
 
   SupervisorHooks hooks;
   hooks.reconfigure = [&protocol, &home](RestartCause cause) {
     return cause == RestartCause::Requested || waitForReconfigure(protocol, home.path);
   };
-  Supervisor supervisor(state, protocol, makeWorkerTable(options, player), std::move(hooks));
+  Supervisor supervisor(state, protocol, makeWorkerTable(options, {player, remoteAccess}),
+                        std::move(hooks));
 
   SupervisorOptions start;
   start.homeFolder = home.path;

@@ -20,7 +20,7 @@ void runPlaceholderWorker(EngineState& state, int stopFlag) {
   while (state.flags.get(stopFlag) == 0) platform::sleepMilliseconds(kPlaceholderStepMs);
 }
 
-WorkerTable makeWorkerTable(const DaemonOptions& /*options*/, platform::SoundPlayer& player) {
+WorkerTable makeWorkerTable(const DaemonOptions& /*options*/, const WorkerServices& services) {
   // The local servers, the analysis worker, the mail fetcher, the address
   // validation and the DNSBL checker come with later changes; until then each
   // slot holds a placeholder so that start-up, reconfigure and exit already
@@ -31,7 +31,8 @@ WorkerTable makeWorkerTable(const DaemonOptions& /*options*/, platform::SoundPla
       {kWorkers[2], "qg-analysis", placeholder(kWorkers[2].stopFlag)},
       {kWorkers[3], "qg-fetcher", placeholder(kWorkers[3].stopFlag)},
       {kWorkers[4], "qg-validation", placeholder(kWorkers[4].stopFlag)},
-      {kWorkers[5], "qg-sound", [&player](EngineState& state) { runNewMailSound(state, player); }},
+      {kWorkers[5], "qg-sound",
+       [&player = services.player](EngineState& state) { runNewMailSound(state, player); }},
       {kWorkers[6], "qg-dnsbl", placeholder(kWorkers[6].stopFlag)},
   }};
 }

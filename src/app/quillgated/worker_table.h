@@ -5,13 +5,20 @@
 
 #include "app/quillgated/daemon_options.h"
 #include "engine/supervisor.h"
+#include "platform/remote_access.h"
 #include "platform/sound_player.h"
 
 namespace qg::quillgated {
 
-// The worker table in start order. player is used by the sound thread and
-// must outlive the supervisor; options are copied.
-WorkerTable makeWorkerTable(const DaemonOptions& options, platform::SoundPlayer& player);
+// The platform layers the workers share. Built on the main thread; they must
+// outlive the supervisor.
+struct WorkerServices {
+  platform::SoundPlayer& player;         // the sound thread
+  platform::RemoteAccess& remoteAccess;  // the fetcher, the DNSBL and validation workers
+};
+
+// The worker table in start order; options are copied.
+WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services);
 
 // The body of a worker that is not built yet: it waits for its stop flag in
 // short sleeps and does nothing else (the supervisor raises and clears its
