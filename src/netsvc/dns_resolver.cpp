@@ -21,6 +21,12 @@ std::string hostAfter(std::string_view text) {
   return std::string(text.substr(0, end));
 }
 
+DnsResolverOptions withServers(DnsResolverConfig servers) {
+  DnsResolverOptions options;
+  options.servers = std::move(servers);
+  return options;
+}
+
 }  // namespace
 
 std::vector<DnsEndpoint> defaultDnsStartServers() {
@@ -59,6 +65,9 @@ DnsResolver::DnsResolver(DnsResolverOptions options) : options_(std::move(option
   if (!options_.transport) options_.transport = tcpDnsTransport(options_.timeouts);
 }
 
+DnsResolver::DnsResolver(DnsResolverConfig servers)
+    : DnsResolver(withServers(std::move(servers))) {}
+
 std::optional<std::string> DnsResolver::hostAddress(const std::string& host) const {
   if (options_.hostLookup) return options_.hostLookup(host);
   return platform::firstIpv4Address(host);
@@ -77,7 +86,7 @@ int DnsResolver::queryRecords(const std::optional<DnsEndpoint>& server, std::str
                               int& budget) {
   if (!server) {
     int result = 0;
-    for (const DnsEndpoint& start : options_.startServers) {
+    for (const DnsEndpoint& start : options_.servers.startServers) {
       result = queryRecords(start, name, typeName, answers, additional, triedServers, budget);
       if (result == 1) return 1;
       if (budget <= 0) return 0;
@@ -104,7 +113,7 @@ int DnsResolver::queryRecords(const std::optional<DnsEndpoint>& server, std::str
     for (const std::string& done : triedServers) tried = tried || done == host;
     if (tried) continue;
     triedServers.push_back(host);
-    const DnsEndpoint next{host, options_.referralPort};
+    const DnsEndpoint next{host, options_.servers.referralPort};
     if (queryRecords(next, name, typeName, answers, additional, triedServers, budget) == 1) {
       return 1;
     }

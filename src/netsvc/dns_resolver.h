@@ -28,9 +28,17 @@ std::vector<DnsEndpoint> defaultDnsStartServers();
 std::optional<std::vector<DnsEndpoint>> parseDnsServerList(std::string_view text,
                                                            std::uint16_t defaultPort = 53);
 
-struct DnsResolverOptions {
+// Where a walk starts and which port the servers it is referred to listen on.
+// A plain value: app/ builds it once from "--dns-servers" and "--dns-port" and
+// hands a copy to every worker that owns a resolver.
+struct DnsResolverConfig {
   std::vector<DnsEndpoint> startServers = defaultDnsStartServers();
   std::uint16_t referralPort = 53;  // port of every server reached by a referral
+  bool operator==(const DnsResolverConfig&) const = default;
+};
+
+struct DnsResolverOptions {
+  DnsResolverConfig servers;
   DnsTcpTimeouts timeouts;
   // Replacements for tests; empty means TCP and the system resolver.
   DnsTransport transport;
@@ -40,6 +48,7 @@ struct DnsResolverOptions {
 class DnsResolver {
  public:
   explicit DnsResolver(DnsResolverOptions options = {});
+  explicit DnsResolver(DnsResolverConfig servers);
 
   // The first IPv4 address of host from the system resolver, dotted; no result
   // when it does not resolve.

@@ -29,8 +29,8 @@ struct FakeNet {
 
   DnsResolver resolver(std::vector<std::string> starts = {"s1", "s2"}) {
     DnsResolverOptions options;
-    options.startServers.clear();
-    for (const std::string& s : starts) options.startServers.push_back({s, 53});
+    options.servers.startServers.clear();
+    for (const std::string& s : starts) options.servers.startServers.push_back({s, 53});
     options.transport = [this](const DnsEndpoint& server, const DnsMessage&, DnsMessage& reply) {
       contacted.push_back(server.host);
       const auto it = servers.find(server.host);
@@ -200,7 +200,7 @@ class LoopbackServer {
 TEST(DnsResolverTcp, LengthPrefixedExchangeOverLoopback) {
   LoopbackServer server(true);
   DnsResolverOptions options;
-  options.startServers = {{"127.0.0.1", server.port()}};
+  options.servers.startServers = {{"127.0.0.1", server.port()}};
   EXPECT_EQ(DnsResolver(options).lookupMx("d.test"), kMxText);
   ASSERT_GT(server.query.size(), 12u);
   EXPECT_EQ(Bytes(server.query.begin() + 2, server.query.end()),
@@ -213,7 +213,7 @@ TEST(DnsResolverTcp, SilentOrMissingPeerFailsWithinTheTimeOut) {
   options.timeouts = {200, 200};
   // The silent peer, then a port nobody listens on (the silent one's after it closes
   // is not safe to reuse, so port 1 of a loopback address stands in).
-  options.startServers = {{"127.0.0.1", silent.port()}, {"127.0.0.1", 1}};
+  options.servers.startServers = {{"127.0.0.1", silent.port()}, {"127.0.0.1", 1}};
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(DnsResolver(options).lookupMx("d.test"), "");
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "netsvc/dns_resolver.h"
 
 namespace qg::quillgated {
 
@@ -16,25 +17,16 @@ inline constexpr int kExitUsage = 2;    // wrong arguments
 inline constexpr int kExitRunning = 3;  // another agent runs for this home folder
 inline constexpr int kExitNoBox = 4;    // no valid box: add one with qgctl box add
 
-struct DnsServer {
-  std::string address;  // dotted IPv4 address
-  std::uint16_t port = 53;
-};
-
 struct DaemonOptions {
   std::string home;  // --home; empty: the environment decides
   std::uint16_t pop3Port = 110;
   std::uint16_t smtpPort = 25;
-  // --dns-servers; empty: the resolver's own list of the nine gTLD servers.
-  std::vector<DnsServer> dnsServers;
-  std::uint16_t dnsPort = 53;
+  // --dns-servers (default: the nine gTLD servers, port 53 where an entry
+  // names none) and --dns-port (default 53): built once here and handed to
+  // every worker that owns a resolver.
+  DnsResolverConfig dns;
   std::string offlineFile;  // --offline-file; empty: none
 };
-
-// Parses a "--dns-servers" value: "IP[:PORT],..." with dotted IPv4 addresses
-// and ports 1 to 65535 (53 when left out). False, with out untouched, when
-// any item is malformed or the list is empty.
-bool parseDnsServers(const std::string& text, std::vector<DnsServer>& out);
 
 // Parses argv into options. -1 when the agent should run; otherwise the exit
 // status to end with at once: 0 after --help or --version (printed on
