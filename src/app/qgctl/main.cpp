@@ -5,6 +5,7 @@
 #include "app/qgctl/agent_command.h"
 #include "app/qgctl/box_command.h"
 #include "app/qgctl/command_context.h"
+#include "app/qgctl/dns_command.h"
 #include "app/qgctl/log_command.h"
 #include "app/qgctl/profile_command.h"
 #include "app/qgctl/record_command.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   addBoxCommands(app, context);
   addProfileCommands(app, context);
   addLogCommands(app, context);
+  addDnsCommands(app, context);
 
   try {
     app.parse(argc, argv);
