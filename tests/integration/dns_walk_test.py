@@ -84,6 +84,12 @@ def main():
                   "qgctl dns %s: status %d, got %r, want %r (stderr %r)"
                   % (" ".join(words), result.returncode, result.stdout, want, result.stderr))
 
+        result = subprocess.run([args.qgctl, "dns", "--dns-servers", "ns.example.test", "mx",
+                                 "one.example.test"], capture_output=True, text=True, timeout=30)
+        check(result.returncode == 2 and "--dns-servers" in result.stderr,
+              "a server list without addresses is a usage error: %d %r"
+              % (result.returncode, result.stderr))
+
         # Two exchanges: the first one listed gives the address, both follow in
         # answer order whatever their preference (the server may rotate them).
         begun = time.monotonic()
