@@ -16,15 +16,7 @@ import tempfile
 import time
 
 import dns_lab
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
+from integration_checks import check, finish
 
 
 def zones(auth):
@@ -107,8 +99,7 @@ def main():
         check(any(q[1] == "split.test" for q in lab.servers[0].queries()),
               "split.test should reach the zones' server past the dead one")
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

@@ -18,27 +18,11 @@ import tempfile
 import time
 
 import dns_lab
+from integration_checks import check, finish, wait_for
 
-failures = []
 LISTED = 0x80000000
 ZONE = "bl.test"
 CODES = [2, 4, 5, 6]
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def wait_for(predicate, seconds=20.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
 
 
 def address(text):
@@ -175,8 +159,7 @@ def main():
         stderr = agent.stderr.read()
         check(stderr == "", "the agent should run silently, said: %r" % stderr)
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

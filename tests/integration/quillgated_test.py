@@ -15,28 +15,12 @@ import sys
 import tempfile
 import time
 
+from integration_checks import check, finish, wait_for
+
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
 EXIT_RUNNING = 3
 EXIT_NO_BOX = 4
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def wait_for(predicate, seconds=20.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
 
 
 def run(command, timeout=60):
@@ -171,8 +155,7 @@ def main():
         result = run([qgctl, "--home", home, "check"])
         check(result.returncode == 1, "check after the exit found an agent")
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":
