@@ -15,6 +15,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from local_agent import free_ports  # noqa: E402
+
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
 EXIT_RUNNING = 3
@@ -114,8 +117,12 @@ def main():
 
         make_box(qgctl, home)
         stderr_path = os.path.join(root, "agent.stderr")
+        # The local servers listen on free ports (the defaults 110 and 25 may be
+        # taken or need privileges).
+        pop3_port, smtp_port = free_ports(2)
         with open(stderr_path, "w") as stderr_file:
-            process = subprocess.Popen([agent, "--home", home], stderr=stderr_file)
+            process = subprocess.Popen([agent, "--home", home, "--pop3-port", str(pop3_port),
+                                        "--smtp-port", str(smtp_port)], stderr=stderr_file)
         try:
             started = wait_for(lambda: len(worker_threads(process.pid)) == 7)
             if not check(started, "seven worker threads should run, got %s"
