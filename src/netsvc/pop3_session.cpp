@@ -372,20 +372,19 @@ bool Pop3Session::sendMessage(FileHandle& file, std::int64_t end) {
   return reply(endedLine ? reply_text::kEndAfterLineEnd : reply_text::kEndInLine);
 }
 
-void Pop3Session::retr(const Numbers& numbers) {
+std::int64_t Pop3Session::openToSend(const Numbers& numbers, FileHandle& file) {
   const MaildropMessage* message = messageOrClose(numbers);
-  if (message == nullptr) return;
+  if (message == nullptr) return -1;
+  const std::int64_t size =
+      openExisting(message->path, file) && blankLoneDots(file) >= 0 ? file.size() : -1;
+  if (size < 0) closeWith(reply_text::kError, End::Failed);
+  return size;
+}
+
+void Pop3Session::retr(const Numbers& numbers) {
   FileHandle file;
-  if (!openExisting(message->path, file) || blankLoneDots(file) < 0) {
-    closeWith(reply_text::kError, End::Failed);
-    return;
-  }
-  const std::int64_t size = file.size();
-  if (size < 0 || !reply(format(reply_text::kRetr, size))) {
-    if (state_ != State::Closed) closeWith(reply_text::kError, End::Failed);
-    return;
-  }
-  if (!sendMessage(file, size)) return;
+  const std::int64_t size = openToSend(numbers, file);
+  if (size < 0 || !reply(format(reply_text::kRetr, size)) || !sendMessage(file, size)) return;
   std::string from;
   std::string subject;
   readHeaderField(file, "From", from);
@@ -395,15 +394,10 @@ void Pop3Session::retr(const Numbers& numbers) {
 }
 
 void Pop3Session::top(const Numbers& numbers) {
-  const MaildropMessage* message = messageOrClose(numbers);
-  if (message == nullptr) return;
   FileHandle file;
-  if (!openExisting(message->path, file) || blankLoneDots(file) < 0) {
-    closeWith(reply_text::kError, End::Failed);
-    return;
-  }
-  const std::int64_t size = file.size();
-  const std::int64_t end = size < 0 ? -1 : topEnd(file, size, *numbers.second);
+  const std::int64_t size = openToSend(numbers, file);
+  if (size < 0) return;
+  const std::int64_t end = topEnd(file, size, *numbers.second);
   if (end < 0) {
     closeWith(reply_text::kError, End::Failed);
     return;

@@ -81,6 +81,9 @@ class Pop3Session {
   void closeWith(std::string_view text, End end);
   // The message named by a command's number, or a final "-ERR".
   MaildropMessage* messageOrClose(const Numbers& numbers);
+  // Opens the message named by a command's number and blanks its lone dots.
+  // Its size, or -1 after a final "-ERR".
+  std::int64_t openToSend(const Numbers& numbers, FileHandle& file);
   // Sends bytes 0..end of file and the terminating line. False when a send failed.
   bool sendMessage(FileHandle& file, std::int64_t end);
 

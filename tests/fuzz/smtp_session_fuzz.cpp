@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "../unit/memory_link.h"
@@ -17,25 +16,14 @@
 
 namespace {
 
-// A fresh home now and then, so the logs of earlier runs stay small.
+// Runs before the home is replaced (its logs grow with every run).
 constexpr int kRunsPerHome = 2000;
-
-qg::ServerHome& home() {
-  static std::unique_ptr<qg::ServerHome> current;
-  static int runs = 0;
-  if (!current || ++runs % kRunsPerHome == 0) {
-    if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
-    current.reset();
-    current = std::make_unique<qg::ServerHome>();
-  }
-  return *current;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  qg::ServerHome& h = home();
+  qg::ServerHome& h = qg::recycledServerHome(kRunsPerHome);
   std::string input = (data[0] & 1) ? "EHLO x\r\nMAIL FROM:<user@example.com>\r\n" : "";
   input.append(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::size_t piece = data[1] == 0 ? input.size() + 1 : data[1];

@@ -20,22 +20,13 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from checks import check, summary, wait_for  # noqa: E402
 from local_agent import Agent, add_box  # noqa: E402
 
 ADDRESS = "user@example.com"
 USER = "bob"
 PASSWORD = "secret"
 LOCKED = b"-ERR maildrop already locked"
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
 
 def run(command, timeout=60, **kwargs):
     return subprocess.run(command, capture_output=True, timeout=timeout, **kwargs)
@@ -71,12 +62,10 @@ class Box:
             os.remove(os.path.join(self.folder, kind, name))
 
 
-def names_settle(box, kind, want, seconds=5.0):
+def names_settle(box, kind, want):
     """The names in folder kind once they equal want: the servers clean up
     right after their closing reply."""
-    deadline = time.monotonic() + seconds
-    while box.names(kind) != want and time.monotonic() < deadline:
-        time.sleep(0.02)
+    wait_for(lambda: box.names(kind) == want, seconds=5.0, step=0.02)
     return box.names(kind)
 
 
@@ -396,8 +385,7 @@ def main():
         check(said == "", "the agent should run silently, said: %r" % said)
         print("took %.1f s" % (time.monotonic() - begun))
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

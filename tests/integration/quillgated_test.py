@@ -16,31 +16,13 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from checks import check, summary, wait_for  # noqa: E402
 from local_agent import free_ports  # noqa: E402
 
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
 EXIT_RUNNING = 3
 EXIT_NO_BOX = 4
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def wait_for(predicate, seconds=20.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
-
 
 def run(command, timeout=60):
     return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
@@ -178,8 +160,7 @@ def main():
         result = run([qgctl, "--home", home, "check"])
         check(result.returncode == 1, "check after the exit found an agent")
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "engine/box_setup.h"
@@ -51,5 +54,19 @@ struct ServerHome {
   ProtocolWriter protocol;
   UniqueIds uniqueIds;
 };
+
+// For fuzz targets: one home for many runs, replaced every runsPerHome runs
+// so that the logs of earlier runs stay small. It lies on a memory file
+// system where there is one, since the logs are flushed to disk at each event.
+inline ServerHome& recycledServerHome(int runsPerHome) {
+  static std::unique_ptr<ServerHome> current;
+  static int runs = 0;
+  if (!current || ++runs % runsPerHome == 0) {
+    if (std::filesystem::is_directory("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
+    current.reset();
+    current = std::make_unique<ServerHome>();
+  }
+  return *current;
+}
 
 }  // namespace qg
