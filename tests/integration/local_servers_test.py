@@ -19,9 +19,8 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
-from checks import check, summary, wait_for  # noqa: E402
-from local_agent import Agent, add_box  # noqa: E402
+from integration_checks import check, finish, wait_for
+from local_agent import Agent, add_box
 
 ADDRESS = "user@example.com"
 USER = "bob"
@@ -65,7 +64,7 @@ class Box:
 def names_settle(box, kind, want):
     """The names in folder kind once they equal want: the servers clean up
     right after their closing reply."""
-    wait_for(lambda: box.names(kind) == want, seconds=5.0, step=0.02)
+    wait_for(lambda: box.names(kind) == want, seconds=5.0)
     return box.names(kind)
 
 
@@ -385,7 +384,7 @@ def main():
         check(said == "", "the agent should run silently, said: %r" % said)
         print("took %.1f s" % (time.monotonic() - begun))
 
-    return summary()
+    return finish()
 
 
 if __name__ == "__main__":

@@ -15,14 +15,14 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
-from checks import check, summary, wait_for  # noqa: E402
-from local_agent import free_ports  # noqa: E402
+from integration_checks import check, finish, wait_for
+from local_agent import free_ports
 
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
 EXIT_RUNNING = 3
 EXIT_NO_BOX = 4
+
 
 def run(command, timeout=60):
     return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
@@ -160,7 +160,7 @@ def main():
         result = run([qgctl, "--home", home, "check"])
         check(result.returncode == 1, "check after the exit found an agent")
 
-    return summary()
+    return finish()
 
 
 if __name__ == "__main__":
