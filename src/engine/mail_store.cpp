@@ -143,6 +143,11 @@ std::string messagePath(const std::string& boxDir, int n) {
   return joinPath(boxDir, name);
 }
 
+int messageNumberFromName(std::string_view name) {
+  if (!name.ends_with(kMessageExtension)) return -1;
+  return digitsValue(name.substr(0, name.size() - kMessageExtension.size()), kMessageDigits);
+}
+
 std::string slotFilePath(const std::string& boxDir, int n, SlotState state) {
   char name[32];
   std::snprintf(name, sizeof name, "TMP/%08d.", n);
@@ -169,16 +174,20 @@ std::string slotPath(const std::string& boxDir, int n) {
   return path;
 }
 
-int nextMessageNumber(const std::string& boxDir) {
+bool messageNumbersIn(const std::string& folder, MessageNumbers& numbers) {
+  numbers.reset();
   std::vector<std::string> names;
-  if (!platform::listFileNames(joinPath(boxDir, kInFolder), names)) return -1;
-  std::bitset<kMaxInNumber + 1> taken;
+  if (!platform::listFileNames(folder, names)) return false;
   for (const std::string_view name : names) {
-    if (!isMessageName(name)) continue;
-    const int n =
-        digitsValue(name.substr(0, name.size() - kMessageExtension.size()), kMessageDigits);
-    if (n >= 0 && n <= kMaxInNumber) taken.set(static_cast<std::size_t>(n));
+    const int n = messageNumberFromName(name);
+    if (n >= 0 && n < kMessageNumberCount) numbers.set(static_cast<std::size_t>(n));
   }
+  return true;
+}
+
+int nextMessageNumber(const std::string& boxDir) {
+  MessageNumbers taken;
+  if (!messageNumbersIn(joinPath(boxDir, kInFolder), taken)) return -1;
   for (int n = 0; n <= kMaxInNumber; ++n) {
     if (!taken.test(static_cast<std::size_t>(n))) return n;
   }
@@ -221,7 +230,8 @@ bool isValidBox(const std::string& storeDir, int n, RecordFile& record) {
 }
 
 std::size_t scanBoxes(const std::string& storeDir,
-                      const std::function<bool(int number, RecordFile& record)>& visit) {
+                      const std::function<bool(int number, RecordFile& record)>& visit,
+                      std::size_t limit) {
   // One listing of the store instead of probing 9999 folder names.
   std::vector<std::string> folders;
   platform::listFolderNames(storeDir, folders);
@@ -235,7 +245,7 @@ std::size_t scanBoxes(const std::string& storeDir,
   RecordFile record;
   std::size_t visited = 0;
   for (const int n : numbers) {
-    if (visited >= kMaxScannedBoxes) break;
+    if (visited >= limit) break;
     if (!loadBox(storeDir, n, record)) continue;
     BoxCheck check = checkLoaded(record, {});
     if (check == BoxCheck::ProfileNotFound) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -83,6 +84,9 @@ std::string boxDirectory(const std::string& storeDir, int n);
 int boxNumberFromName(std::string_view name);
 // boxDir + "/IN/%08d.msg".
 std::string messagePath(const std::string& boxDir, int n);
+// The number of a message file name "%08d.msg" (exactly eight digits), or -1
+// for any other name.
+int messageNumberFromName(std::string_view name);
 // boxDir + "/TMP/%08d." + the state's name.
 std::string slotFilePath(const std::string& boxDir, int n, SlotState state);
 // The state slot n is in: the first of kSlotLookupOrder whose file exists;
@@ -90,6 +94,13 @@ std::string slotFilePath(const std::string& boxDir, int n, SlotState state);
 std::optional<SlotState> findSlot(const std::string& boxDir, int n);
 // The existing file of slot n, else boxDir + "/TMP/tmp.tmp".
 std::string slotPath(const std::string& boxDir, int n);
+// Message files "%08d.msg" in IN and OUT are looked at for numbers 0 to
+// kMessageNumberCount - 1.
+inline constexpr int kMessageNumberCount = 8192;
+using MessageNumbers = std::bitset<kMessageNumberCount>;
+// Replaces numbers with the numbers of the "%08d.msg" files in folder below
+// kMessageNumberCount. False (numbers empty) when the folder cannot be read.
+bool messageNumbersIn(const std::string& folder, MessageNumbers& numbers);
 // The lowest number from 0 to kMaxInNumber with no "IN/%08d.msg" (the next
 // delivered message takes it); -1 when every number is taken or IN cannot be
 // read. A delivery must never replace a waiting message, so -1 means: keep it.
@@ -123,11 +134,12 @@ BoxCheck checkBox(const std::string& storeDir, int n, RecordFile& record,
 // checkBox(...) == BoxCheck::Valid.
 bool isValidBox(const std::string& storeDir, int n, RecordFile& record);
 
-// Visits the valid boxes in ascending number from 1 to 9999, at most
-// kMaxScannedBoxes of them, with the box's loaded record; visit returns false
-// to stop. Returns the count visited.
+// Visits the valid boxes in ascending number from 1 to 9999, at most limit
+// of them, with the box's loaded record; visit returns false to stop. Returns
+// the count visited.
 std::size_t scanBoxes(const std::string& storeDir,
-                      const std::function<bool(int number, RecordFile& record)>& visit);
+                      const std::function<bool(int number, RecordFile& record)>& visit,
+                      std::size_t limit = kMaxScannedBoxes);
 // The numbers scanBoxes visits.
 std::vector<int> scanBoxes(const std::string& storeDir);
 

@@ -151,6 +151,19 @@ File openShared(const std::string& path) {
   return File(fd);
 }
 
+int createLocked(const std::string& path, File& out, unsigned mode) {
+  out.close();
+  const int fd =
+      ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, static_cast<mode_t>(mode));
+  if (fd < 0) return errno;
+  File file(fd);
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  out = std::move(file);
+  return 0;
+}
+
 bool isRegularOrOther(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -159,6 +172,21 @@ bool isRegularOrOther(const std::string& path) {
 bool isDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isWritableFolder(const std::string& path) {
+  return isDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool fileStatus(const std::string& path, FileStatus& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  out.device = static_cast<std::uint64_t>(st.st_dev);
+  out.inode = static_cast<std::uint64_t>(st.st_ino);
+  out.size = static_cast<std::int64_t>(st.st_size);
+  out.modifiedSeconds = st.st_mtim.tv_sec;
+  out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+  return true;
 }
 
 bool makeWritable(const std::string& path) {

@@ -63,11 +63,31 @@ enum class OpenStatus {
 // The lock belongs to this open, so it serialises threads as well as processes.
 OpenStatus openLocked(const std::string& path, bool create, File& out, unsigned mode = 0644);
 
+// Creates path, which must not exist yet, for reading and writing and takes an
+// exclusive flock on it (waiting for the rare opener that came in between).
+// Returns 0, or the errno value of the failure (EEXIST: the name is taken).
+int createLocked(const std::string& path, File& out, unsigned mode = 0644);
+
 // Opens path read-only without a lock (shared reading). Returns an unopened File on failure.
 File openShared(const std::string& path);
 
 bool isRegularOrOther(const std::string& path);  // exists and is not a directory
 bool isDirectory(const std::string& path);
+// A folder this process may create files in.
+bool isWritableFolder(const std::string& path);
+
+// What identifies a file on its file system, and when it was last written.
+struct FileStatus {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedSeconds = 0;
+  long modifiedNanoseconds = 0;
+  bool operator==(const FileStatus&) const = default;
+};
+// The status of the file at path (links followed); false when it cannot be
+// read or names a folder.
+bool fileStatus(const std::string& path, FileStatus& out);
 // Adds the owner's write permission; false when the path cannot be changed.
 bool makeWritable(const std::string& path);
 // Removes a file (never a directory). Returns 0, or the errno value of the failure.

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "text/hex_digits.h"
+
 namespace qg {
 
 std::string apopDigest(std::string_view timestamp, std::string_view password) {
@@ -18,13 +20,8 @@ std::string apopDigest(std::string_view timestamp, std::string_view password) {
       EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
     return {};
   }
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
-  text.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kHex[digest[i] >> 4]);
-    text.push_back(kHex[digest[i] & 0x0F]);
-  }
+  appendLowerHex(text, std::span<const std::uint8_t>(digest, length));
   return text;
 }
 

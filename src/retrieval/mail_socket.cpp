@@ -27,7 +27,10 @@ class BusyGuard {
 }  // namespace
 
 void MailSocket::startDeadline() {
-  deadline_ = Clock::now() + std::chrono::seconds(std::max(timeoutSeconds, 0));
+  deadline_ = Clock::now() +
+              (timeoutMilliseconds > 0
+                   ? std::chrono::milliseconds(timeoutMilliseconds)
+                   : std::chrono::milliseconds(std::chrono::seconds(std::max(timeoutSeconds, 0))));
   lastError_.store(SocketError::None, std::memory_order_relaxed);
 }
 

@@ -77,6 +77,10 @@ class MailSocket {
   EngineFlags* flags = nullptr;
   // Length of one send, receive or connect; 230 when constructed.
   int timeoutSeconds = kDefaultTimeoutSeconds;
+  // When above 0, the length of one call in milliseconds instead of
+  // timeoutSeconds: the local servers wait in short steps so that they can
+  // look at their own stop flags between them.
+  int timeoutMilliseconds = 0;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -124,7 +124,10 @@ TransferEnd ReplyReader::readMultiline(const std::function<bool(std::string_view
   // A status line cut short by the end of the stream leaves nothing to read:
   // the first fill below reports the break.
   if (skipToLineEnd_ && !dropToLineEnd()) return TransferEnd::Broken;
+  return readDotTerminated(sink);
+}
 
+TransferEnd ReplyReader::readDotTerminated(const std::function<bool(std::string_view)>& sink) {
   // Where the scan stands in the current line. A "." at the start of a line is
   // held back until the next bytes show whether it ends the answer.
   enum class At { LineStart, InLine, Dot, DotCr } at = At::LineStart;

@@ -76,6 +76,10 @@ class ReplyReader {
   // terminating "." line, which is never handed on. Data bytes go to sink
   // unchanged (dot-stuffing kept), in pieces; sink returns false to give up.
   TransferEnd readMultiline(const std::function<bool(std::string_view)>& sink);
+  // Reads data up to a line that holds only "." (ended by CR LF or LF) as
+  // readMultiline does after its status line; the next bytes start a line.
+  // Complete, Broken or WriteFailed. Bytes behind the "." line stay buffered.
+  TransferEnd readDotTerminated(const std::function<bool(std::string_view)>& sink);
   // Forgets buffered bytes (for a new connection).
   void clear();
   // Receives at most limit bytes at a time (1..kReceiveLimit); tests use 1.

@@ -1,7 +1,11 @@
 // The value of one hexadecimal digit, for the parsers of hex texts: staging
-// lines, period file names, history sizes and "=XX" escapes. Pure function;
-// any thread.
+// lines, period file names, history sizes and "=XX" escapes; and digests
+// written as lower-case hex. Pure functions; any thread.
 #pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
 
 namespace qg {
 
@@ -12,6 +16,15 @@ constexpr int hexDigitValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+// bytes as two lower-case hex digits each, appended to text.
+inline void appendLowerHex(std::string& text, std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (const std::uint8_t byte : bytes) {
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0x0F]);
+  }
 }
 
 }  // namespace qg

@@ -16,6 +16,7 @@ import tempfile
 import time
 
 from integration_checks import check, finish, wait_for
+from local_agent import free_ports
 
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
@@ -98,8 +99,12 @@ def main():
 
         make_box(qgctl, home)
         stderr_path = os.path.join(root, "agent.stderr")
+        # The local servers listen on free ports (the defaults 110 and 25 may be
+        # taken or need privileges).
+        pop3_port, smtp_port = free_ports(2)
         with open(stderr_path, "w") as stderr_file:
-            process = subprocess.Popen([agent, "--home", home], stderr=stderr_file)
+            process = subprocess.Popen([agent, "--home", home, "--pop3-port", str(pop3_port),
+                                        "--smtp-port", str(smtp_port)], stderr=stderr_file)
         try:
             started = wait_for(lambda: len(worker_threads(process.pid)) == 7)
             if not check(started, "seven worker threads should run, got %s"

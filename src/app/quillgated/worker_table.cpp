@@ -3,6 +3,8 @@
 #include "engine/new_mail_sound.h"
 #include "netsvc/address_validation.h"
 #include "netsvc/dnsbl_checker.h"
+#include "netsvc/local_pop_server.h"
+#include "netsvc/local_smtp_server.h"
 #include "platform/file.h"
 
 namespace qg::quillgated {
@@ -23,12 +25,22 @@ void runPlaceholderWorker(EngineState& state, int stopFlag) {
 }
 
 WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services) {
-  // The local servers, the analysis worker and the mail fetcher come with
-  // later changes; until then each of their slots holds a placeholder so that
-  // start-up, reconfigure and exit already run the full seven-worker protocol.
+  // The analysis worker and the mail fetcher come with later changes; until
+  // then each of their slots holds a placeholder so that start-up, reconfigure
+  // and exit already run the full seven-worker protocol.
+  LocalServerSettings pop3;
+  pop3.port = options.pop3Port;
+  LocalServerSettings smtp;
+  smtp.port = options.smtpPort;
   return WorkerTable{{
-      {kWorkers[0], "qg-pop3", placeholder(kWorkers[0].stopFlag)},
-      {kWorkers[1], "qg-smtp", placeholder(kWorkers[1].stopFlag)},
+      {kWorkers[0], "qg-pop3",
+       [&history = services.history, &protocol = services.protocol, pop3](EngineState& state) {
+         runLocalPopServer(state, history, protocol, pop3);
+       }},
+      {kWorkers[1], "qg-smtp",
+       [&protocol = services.protocol, smtp](EngineState& state) {
+         runLocalSmtpServer(state, protocol, smtp);
+       }},
       {kWorkers[2], "qg-analysis", placeholder(kWorkers[2].stopFlag)},
       {kWorkers[3], "qg-fetcher", placeholder(kWorkers[3].stopFlag)},
       {kWorkers[4], "qg-validation",
