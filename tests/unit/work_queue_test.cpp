@@ -56,6 +56,9 @@ TEST(WorkQueue, ConcurrentProducersAndConsumerLoseAndTearNothing) {
   std::vector<Record> taken;
   auto consume = [&] {
     for (;;) {
+      // Read before the take: an empty queue only ends the loop when both
+      // producers had finished before it was looked at.
+      const bool producersFinished = producersDone == 2;
       Record record{};
       const QueueTake result = queueTakeHead(path, record);
       if (result == QueueTake::Taken) {
@@ -63,7 +66,7 @@ TEST(WorkQueue, ConcurrentProducersAndConsumerLoseAndTearNothing) {
       } else if (result == QueueTake::Damaged) {
         ADD_FAILURE() << "a whole-record queue was reported damaged";
         return;
-      } else if (producersDone == 2) {
+      } else if (producersFinished) {
         return;
       }
     }
