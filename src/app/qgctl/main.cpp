@@ -5,7 +5,9 @@
 #include "app/qgctl/agent_command.h"
 #include "app/qgctl/box_command.h"
 #include "app/qgctl/command_context.h"
+#include "app/qgctl/list_command.h"
 #include "app/qgctl/log_command.h"
+#include "app/qgctl/parse_command.h"
 #include "app/qgctl/profile_command.h"
 #include "app/qgctl/record_command.h"
 
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
   addBoxCommands(app, context);
   addProfileCommands(app, context);
   addLogCommands(app, context);
+  addListCommands(app, context);
+  addParseCommand(app, context);
 
   try {
     app.parse(argc, argv);
