@@ -5,22 +5,13 @@
 #include <cstdio>
 
 #include "engine/file_primitives.h"
+#include "engine/log_table.h"
 
 namespace qg {
 
 namespace {
 
 constexpr std::uint32_t kZoneIdMask = 0x7FFFFFFFu;
-
-std::uint32_t wordAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  std::uint32_t word = 0;
-  for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{bytes[offset + i]} << (8 * i);
-  return word;
-}
-
-void putWord(std::vector<std::uint8_t>& bytes, std::uint32_t word) {
-  for (std::size_t i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
-}
 
 bool readAll(FileHandle& file, std::vector<std::uint8_t>& bytes) {
   const std::int64_t size = file.size();
@@ -39,30 +30,32 @@ struct CacheFile {
 CacheFile parseCache(const std::vector<std::uint8_t>& bytes) {
   CacheFile cache;
   if (bytes.size() < kZoneCacheHeaderBytes) return cache;
-  cache.zoneId = wordAt(bytes, 0);
-  cache.day = static_cast<std::int32_t>(wordAt(bytes, 8));
+  cache.zoneId = loadWord(bytes, 0);
+  cache.day = static_cast<std::int32_t>(loadWord(bytes, 8));
   const std::size_t present = (bytes.size() - kZoneCacheHeaderBytes) / kZoneCacheEntryBytes;
-  const std::size_t count = std::min<std::size_t>(wordAt(bytes, 4), present);
+  const std::size_t count = std::min<std::size_t>(loadWord(bytes, 4), present);
   cache.entries.reserve(count);
   for (std::size_t k = 0; k < count; ++k) {
     const std::size_t at = kZoneCacheHeaderBytes + k * kZoneCacheEntryBytes;
-    cache.entries.push_back({wordAt(bytes, at), static_cast<std::int32_t>(wordAt(bytes, at + 4)),
-                             wordAt(bytes, at + 8)});
+    cache.entries.push_back({loadWord(bytes, at),
+                             static_cast<std::int32_t>(loadWord(bytes, at + 4)),
+                             loadWord(bytes, at + 8)});
   }
   return cache;
 }
 
 std::vector<std::uint8_t> formatCache(std::uint32_t zoneId, std::int32_t day,
                                       const std::vector<ZoneCacheEntry>& entries) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(kZoneCacheHeaderBytes + entries.size() * kZoneCacheEntryBytes);
-  putWord(bytes, zoneId);
-  putWord(bytes, static_cast<std::uint32_t>(entries.size()));
-  putWord(bytes, static_cast<std::uint32_t>(day));
+  std::vector<std::uint8_t> bytes(kZoneCacheHeaderBytes + entries.size() * kZoneCacheEntryBytes);
+  storeWord(bytes, 0, zoneId);
+  storeWord(bytes, 4, static_cast<std::uint32_t>(entries.size()));
+  storeWord(bytes, 8, static_cast<std::uint32_t>(day));
+  std::size_t at = kZoneCacheHeaderBytes;
   for (const ZoneCacheEntry& entry : entries) {
-    putWord(bytes, entry.address);
-    putWord(bytes, static_cast<std::uint32_t>(entry.day));
-    putWord(bytes, entry.result);
+    storeWord(bytes, at, entry.address);
+    storeWord(bytes, at + 4, static_cast<std::uint32_t>(entry.day));
+    storeWord(bytes, at + 8, entry.result);
+    at += kZoneCacheEntryBytes;
   }
   return bytes;
 }

@@ -50,17 +50,6 @@ void putTextField(std::span<std::uint8_t> bytes, std::size_t offset, std::size_t
   std::copy_n(text.begin(), length, bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
-std::uint32_t wordAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  std::uint32_t word = 0;
-  for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{bytes[offset + i]} << (8 * i);
-  return word;
-}
-
-void putWord(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t word) {
-  for (std::size_t i = 0; i < 4; ++i)
-    bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
 std::array<char, 2> codeAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return {static_cast<char>(bytes[offset]), static_cast<char>(bytes[offset + 1])};
 }
@@ -119,8 +108,8 @@ DomainEntry decodeRecord<DomainEntry>(std::span<const std::uint8_t> bytes) {
 template <>
 IpCountryRange decodeRecord<IpCountryRange>(std::span<const std::uint8_t> bytes) {
   IpCountryRange range;
-  range.first = wordAt(bytes, 0);
-  range.last = wordAt(bytes, kRangeLastAt);
+  range.first = loadWord(bytes, 0);
+  range.last = loadWord(bytes, kRangeLastAt);
   range.code = codeAt(bytes, kRangeCodeAt);
   return range;
 }
@@ -159,17 +148,17 @@ void encodeRecord(const DomainEntry& entry, std::span<std::uint8_t> bytes) {
 }
 
 void encodeRecord(const IpCountryRange& range, std::span<std::uint8_t> bytes) {
-  putWord(bytes, 0, range.first);
-  putWord(bytes, kRangeLastAt, range.last);
+  storeWord(bytes, 0, range.first);
+  storeWord(bytes, kRangeLastAt, range.last);
   putCode(bytes, kRangeCodeAt, range.code);
 }
 
 std::uint32_t listCount(std::span<const std::uint8_t> payload) {
-  return payload.size() < kListCountBytes ? 0 : wordAt(payload, 0);
+  return payload.size() < kListCountBytes ? 0 : loadWord(payload, 0);
 }
 
 void setListCount(std::span<std::uint8_t> payload, std::uint32_t count) {
-  putWord(payload, 0, count);
+  storeWord(payload, 0, count);
 }
 
 std::optional<std::vector<std::uint8_t>> readListPayload(const std::string& listDir,

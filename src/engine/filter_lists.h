@@ -8,7 +8,6 @@
 // the file exclusively for one call each (any thread).
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +16,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/log_table.h"
 
 namespace qg {
 
@@ -35,7 +36,7 @@ inline constexpr std::uint8_t kBlack = 2;
 }  // namespace list_colour
 
 // Bytes of the count word that starts every payload.
-inline constexpr std::size_t kListCountBytes = 4;
+inline constexpr std::size_t kListCountBytes = kLogCountBytes;
 
 // "femail.dat": colour, origin, display name (20 characters) and address (56).
 struct AddressEntry {
@@ -147,26 +148,16 @@ std::uint32_t listCount(std::span<const std::uint8_t> payload);
 // Writes the count word (payload holds at least kListCountBytes).
 void setListCount(std::span<std::uint8_t> payload, std::uint32_t count);
 
-// The number of records the payload's count claims and its bytes hold.
-template <typename Entry>
-std::size_t listRecordsPresent(std::span<const std::uint8_t> payload) {
-  const std::size_t present = payload.size() < kListCountBytes
-                                  ? 0
-                                  : (payload.size() - kListCountBytes) / Entry::kRecordBytes;
-  return std::min<std::size_t>(listCount(payload), present);
-}
-
-// The records of a payload. A count larger than the records the payload
-// holds reads as the whole records present (a damaged count never reads past
-// the payload).
+// The records of a payload (a table of Entry::kRecordBytes records). A count
+// larger than the records the payload holds reads as the whole records
+// present (a damaged count never reads past the payload).
 template <typename Entry>
 std::vector<Entry> decodeList(std::span<const std::uint8_t> payload) {
-  const std::size_t count = listRecordsPresent<Entry>(payload);
+  const LogTable table = LogTable::fromBytes(payload, Entry::kRecordBytes);
   std::vector<Entry> entries;
-  entries.reserve(count);
-  for (std::size_t k = 0; k < count; ++k) {
-    entries.push_back(decodeRecord<Entry>(
-        payload.subspan(kListCountBytes + k * Entry::kRecordBytes, Entry::kRecordBytes)));
+  entries.reserve(table.count());
+  for (std::size_t k = 0; k < table.count(); ++k) {
+    entries.push_back(decodeRecord<Entry>(table.record(k)));
   }
   return entries;
 }
@@ -174,24 +165,18 @@ std::vector<Entry> decodeList(std::span<const std::uint8_t> payload) {
 // The payload of entries: their count and their records.
 template <typename Entry>
 std::vector<std::uint8_t> encodeList(std::span<const Entry> entries) {
-  std::vector<std::uint8_t> payload(kListCountBytes + entries.size() * Entry::kRecordBytes, 0);
-  setListCount(payload, static_cast<std::uint32_t>(entries.size()));
-  for (std::size_t k = 0; k < entries.size(); ++k) {
-    encodeRecord(entries[k], std::span(payload).subspan(kListCountBytes + k * Entry::kRecordBytes,
-                                                        Entry::kRecordBytes));
-  }
-  return payload;
+  LogTable table(Entry::kRecordBytes);
+  for (const Entry& entry : entries) encodeRecord(entry, table.append());
+  return {table.bytes().begin(), table.bytes().end()};
 }
 
 // Appends entry to payload, keeping the records present byte for byte
 // (bytes behind the last whole counted record go) and raising the count.
 template <typename Entry>
 void appendListRecord(std::vector<std::uint8_t>& payload, const Entry& entry) {
-  const std::size_t count = listRecordsPresent<Entry>(payload);
-  payload.resize(kListCountBytes + (count + 1) * Entry::kRecordBytes, 0);
-  encodeRecord(entry, std::span(payload).subspan(kListCountBytes + count * Entry::kRecordBytes,
-                                                 Entry::kRecordBytes));
-  setListCount(payload, static_cast<std::uint32_t>(count + 1));
+  LogTable table = LogTable::fromBytes(payload, Entry::kRecordBytes);
+  encodeRecord(entry, table.append());
+  payload.assign(table.bytes().begin(), table.bytes().end());
 }
 
 enum class ListLoad {

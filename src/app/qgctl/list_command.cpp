@@ -14,7 +14,6 @@
 #include "engine/filter_lists.h"
 #include "engine/mail_address.h"
 #include "engine/mail_store.h"
-#include "platform/file.h"
 #include "text/charsets.h"
 
 namespace qg::qgctl {
@@ -32,7 +31,7 @@ constexpr ListKind kDomains{"domains", kDomainListFile};
 constexpr ListKind kIpCountries{"ip-countries", kIpCountryListFile};
 
 // The import file is read up to this size.
-constexpr std::int64_t kImportFileLimit = 64 << 20;
+constexpr std::size_t kImportFileLimit = 64u << 20;
 
 struct AddArguments {
   std::string text;  // address, expression, code or domain
@@ -272,13 +271,8 @@ int runAddIpCountry(const CommandContext& context, const AddArguments& arguments
 }
 
 int runImport(const CommandContext& context, const std::string& path, bool black) {
-  platform::File file = platform::openShared(path);
-  const std::int64_t size = file.isOpen() ? file.size() : -1;
-  if (size < 0 || size > kImportFileLimit) return complain("cannot read " + path, kExitFailure);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  if (file.readFull(bytes.data(), bytes.size()) != static_cast<long>(bytes.size())) {
-    return complain("cannot read " + path, kExitFailure);
-  }
+  const std::optional<std::string> bytes = readInputFile(path, kImportFileLimit);
+  if (!bytes) return complain("cannot read " + path, kExitFailure);
   const auto home = commandHome(context, true);
   if (!home) return kExitFailure;
   auto payload = storedList(*home, kAddresses);
@@ -287,7 +281,7 @@ int runImport(const CommandContext& context, const std::string& path, bool black
   std::vector<AddressEntry> list = decodeList<AddressEntry>(*payload);
   const std::size_t before = list.size();
   const AddressImportResult result =
-      importAddressList(utf8ToWindows1251(bytes), colourOf(black), list);
+      importAddressList(utf8ToWindows1251(*bytes), colourOf(black), list);
   if (result.stoppedAtLine) {
     complain(path + ": import stopped at line " + std::to_string(*result.stoppedAtLine) +
                  " (a control character)",

@@ -12,7 +12,6 @@
 #include "engine/filter_lists.h"
 #include "engine/mail_store.h"
 #include "engine/staging_line.h"
-#include "platform/file.h"
 #include "platform/home_folder.h"
 #include "text/charsets.h"
 
@@ -24,21 +23,6 @@ struct ParseArguments {
   std::string file;
   int box = 0;  // 0: no box
 };
-
-// The file's bytes (at most what the analysis reads), or nullopt.
-std::optional<std::string> readMessageFile(const std::string& path) {
-  platform::File file = platform::openShared(path);
-  if (!file.isOpen()) return std::nullopt;
-  const std::int64_t size = file.size();
-  if (size < 0) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(std::min<std::int64_t>(
-                        size, static_cast<std::int64_t>(kAnalysedBytesLimit))),
-                    '\0');
-  if (file.readFull(bytes.data(), bytes.size()) != static_cast<long>(bytes.size())) {
-    return std::nullopt;
-  }
-  return bytes;
-}
 
 // A raw message gets the record line the fetcher would give a whole message.
 std::string asStagingFile(std::string bytes) {
@@ -96,7 +80,7 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
     own = readOwnAddresses(box);
   }
 
-  const std::optional<std::string> bytes = readMessageFile(arguments.file);
+  const std::optional<std::string> bytes = readInputFile(arguments.file, kAnalysedBytesLimit);
   if (!bytes) return complain("cannot read " + arguments.file, kExitFailure);
   if (bytes->empty()) return complain(arguments.file + " is empty", kExitFailure);
   ParsedMessage message;
