@@ -37,6 +37,18 @@ for hop in json.load(sys.stdin)["hops"]:
 [ "$hops" == "HOSTA RU False
 MAIL.EXAMPLE.DE - True" ] || fail "local marks and countries: $hops"
 
+# Several files: one object per line, each led by its file; a failure is
+# reported in its line and in the exit status.
+got=$(q parse "$message" "$work/missing.eml" | python3 -c '
+import json, sys
+for line in sys.stdin:
+    item = json.loads(line)
+    print(item["file"].rsplit("/", 1)[-1], item.get("sender", item.get("error", "")))')
+[ "$got" == "received.eml IVAN@EXAMPLE.RU
+missing.eml cannot read $work/missing.eml" ] || fail "several files: $got"
+q parse "$message" "$work/missing.eml" >/dev/null
+[ $? -eq 1 ] || fail "a failing file among several should give status 1"
+
 # Refusals.
 expect 1 '' q parse "$work/missing.eml"
 : >"$work/empty.eml"

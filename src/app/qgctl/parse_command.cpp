@@ -20,7 +20,7 @@ namespace qg::qgctl {
 namespace {
 
 struct ParseArguments {
-  std::string file;
+  std::vector<std::string> files;
   int box = 0;  // 0: no box
 };
 
@@ -59,6 +59,20 @@ nlohmann::ordered_json hopJson(const ReceivedHop& hop) {
   return json;
 }
 
+// The parsed message's keys, added to json.
+void messageJson(const ParsedMessage& message, nlohmann::ordered_json& json) {
+  json["from"] = windows1251ToUtf8(message.from);
+  json["to"] = windows1251ToUtf8(message.to);
+  json["cc"] = windows1251ToUtf8(message.cc);
+  json["subject"] = windows1251ToUtf8(message.subject);
+  json["date"] = windows1251ToUtf8(message.date);
+  json["sender"] = windows1251ToUtf8(senderAddress(message));
+  json["text"] = windows1251ToUtf8(message.text);
+  nlohmann::ordered_json hops = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < message.hopCount(); ++i) hops.push_back(hopJson(message.hops[i]));
+  json["hops"] = std::move(hops);
+}
+
 int runParse(const CommandContext& context, const ParseArguments& arguments) {
   // The home matters only for the countries and the box; without --home or
   // --box a missing home folder just means no countries.
@@ -80,28 +94,38 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
     own = readOwnAddresses(box);
   }
 
-  const std::optional<std::string> bytes = readInputFile(arguments.file, kAnalysedBytesLimit);
-  if (!bytes) return complain("cannot read " + arguments.file, kExitFailure);
-  if (bytes->empty()) return complain(arguments.file + " is empty", kExitFailure);
+  const IpCountryList countries = homeCountries(home);
+  // One file prints its object alone; several print one object per line,
+  // each led by its file, and a file that fails gives its error there.
+  const bool several = arguments.files.size() > 1;
+  int status = kExitOk;
   ParsedMessage message;
-  if (parseStagingText(asStagingFile(*bytes), own, message) < 0) {
-    return complain("cannot parse " + arguments.file, kExitFailure);
+  std::string out;
+  for (const std::string& file : arguments.files) {
+    std::string problem;
+    const std::optional<std::string> bytes = readInputFile(file, kAnalysedBytesLimit);
+    if (!bytes) {
+      problem = "cannot read " + file;
+    } else if (bytes->empty()) {
+      problem = file + " is empty";
+    } else if (parseStagingText(asStagingFile(*bytes), own, message) < 0) {
+      problem = "cannot parse " + file;
+    }
+    nlohmann::ordered_json json;
+    if (several) json["file"] = file;
+    if (!problem.empty()) {
+      status = kExitFailure;
+      if (!several) return complain(problem, kExitFailure);
+      json["error"] = problem;
+    } else {
+      hopCountries(message.hops, countries);
+      messageJson(message, json);
+    }
+    out += jsonLine(json);
+    out += '\n';
   }
-  hopCountries(message.hops, homeCountries(home));
-
-  nlohmann::ordered_json json;
-  json["from"] = windows1251ToUtf8(message.from);
-  json["to"] = windows1251ToUtf8(message.to);
-  json["cc"] = windows1251ToUtf8(message.cc);
-  json["subject"] = windows1251ToUtf8(message.subject);
-  json["date"] = windows1251ToUtf8(message.date);
-  json["sender"] = windows1251ToUtf8(senderAddress(message));
-  json["text"] = windows1251ToUtf8(message.text);
-  nlohmann::ordered_json hops = nlohmann::ordered_json::array();
-  for (std::size_t i = 0; i < message.hopCount(); ++i) hops.push_back(hopJson(message.hops[i]));
-  json["hops"] = std::move(hops);
-  std::cout << jsonLine(json) << std::endl;
-  return kExitOk;
+  std::cout << out << std::flush;
+  return status;
 }
 
 }  // namespace
@@ -110,9 +134,10 @@ void addParseCommand(CLI::App& app, CommandContext& context) {
   auto arguments = std::make_shared<ParseArguments>();
   CLI::App* parse = app.add_subcommand(
       "parse",
-      "Parse a staging file or raw message as the analysis does; prints one JSON object with "
-      "the field values, the sender, the normalised text and the Received hops");
-  parse->add_option("FILE", arguments->file, "Staging file or raw message")->required();
+      "Parse staging files or raw messages as the analysis does; prints one JSON object per "
+      "file with the field values, the sender, the normalised text and the Received hops "
+      "(led by \"file\" when several are given)");
+  parse->add_option("FILE", arguments->files, "Staging files or raw messages")->required();
   parse
       ->add_option("--box", arguments->box,
                    "Box whose own mail exchanges mark hops as local (as last made current)")
