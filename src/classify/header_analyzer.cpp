@@ -122,7 +122,9 @@ void readHops(ParsedMessage& message, const OwnAddresses& own) {
   const std::string_view header = message.header();
   std::size_t count = 0;
   // The first line of the text is the record line, so every header field
-  // begins behind a LF; the first RECEIVED: that does not end the search.
+  // begins behind a LF. Only fields named RECEIVED count: one whose name
+  // merely ends so (X-RECEIVED:, which relays put between the Received
+  // lines) is passed over instead of ending the search.
   std::size_t at = header.find(kReceived);
   while (at != std::string_view::npos && count < kMaxHops) {
     std::size_t start = at + kReceived.size();
