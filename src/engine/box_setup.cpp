@@ -52,7 +52,7 @@ void fillNewBox(RecordFile& record, std::string_view address, bool addressValid,
   record.setFlag(false, box_field::kOption14);
   record.setText(cut(boxAddress, kMaxBoxText), box_field::kAddress);
   record.setText("", box_field::kMoreAddresses);
-  record.setByte(0, box_field::kReserved100);
+  record.setByte(0, box_field::kOwnAddressCount);
 }
 
 bool saveBoxRecord(RecordFile& record) {

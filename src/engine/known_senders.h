@@ -9,23 +9,19 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/filter_lists.h"
+
 namespace qg {
 
-inline constexpr std::string_view kKnownSendersFile = "femail.dat";
+inline constexpr std::string_view kKnownSendersFile = kAddressListFile;
 // "femail.dat" is tied to no extra key text.
-inline constexpr std::string_view kKnownSendersKey = "";
+inline constexpr std::string_view kKnownSendersKey = kListFileKey;
 
-enum class KnownSendersLoad {
-  Loaded,         // the file was valid; out holds its payload
-  Replaced,       // missing or damaged: out holds an empty list, written as a new file
-  ReplaceFailed,  // as Replaced, but the new file could not be written
-};
+using KnownSendersLoad = ListLoad;
 
-// Fills out from "femail.dat" in listDir. A file that is missing, whose
-// header does not match its size, whose checksum fails, or whose payload is
-// shorter than the count word is replaced by the empty list: out becomes the
-// 4-byte payload with count 0 and that payload is written as a new file. out
-// always holds at least the count word afterwards.
+// Fills out from "femail.dat" in listDir as loadListPayload does: a file that
+// is missing or damaged is replaced by the empty list, written as a new file.
+// out always holds at least the count word afterwards.
 KnownSendersLoad loadKnownSenders(const std::string& listDir, std::vector<std::uint8_t>& out);
 
 }  // namespace qg

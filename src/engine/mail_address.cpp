@@ -36,11 +36,13 @@ bool isLocalhost(std::string_view domain) {
   return true;
 }
 
-bool isDomainName(std::string_view domain) {
-  if (!allAddressCharacters(domain)) return false;
+}  // namespace
+
+bool validHostName(std::string_view text) {
+  if (text.empty() || text.size() > kMaxHostName || !allAddressCharacters(text)) return false;
   bool dot = false;
   bool nonDigit = false;
-  for (const char c : domain) {
+  for (const char c : text) {
     if (c == '.') {
       dot = true;
     } else if (c < '0' || c > '9') {
@@ -49,8 +51,6 @@ bool isDomainName(std::string_view domain) {
   }
   return dot && nonDigit;
 }
-
-}  // namespace
 
 void trimAddressText(std::string& text) {
   std::size_t out = 0;
@@ -78,7 +78,7 @@ bool isValidAddress(std::string& text) {
   if (local.size() < kMinLocalPart || local.size() > kMaxLocalPart) return false;
   if (!allAddressCharacters(local)) return false;
   if (domain.empty() || domain.size() > kMaxDomain) return false;
-  return isLocalhost(domain) || isDomainName(domain);
+  return isLocalhost(domain) || validHostName(domain);
 }
 
 }  // namespace qg

@@ -53,7 +53,25 @@ inline constexpr std::uint32_t kCheckAtStart = 12;   // flag
 inline constexpr std::uint32_t kOption14 = 14;       // flag
 inline constexpr std::uint32_t kAddress = 15;        // text
 inline constexpr std::uint32_t kMoreAddresses = 16;  // text, addresses separated by ";"
-inline constexpr std::uint32_t kReserved100 = 100;   // byte, always 0
+// The own addresses with their mail exchanges, filled when the analysis
+// worker first makes the box current: the number of own addresses (byte),
+// the addresses upper-cased (texts from 101), for own address i the number
+// of its mail-exchange hosts at 200 + 10 i (byte) and their names from
+// 201 + 10 i (texts), and the lookups tried at 1000 + i (byte).
+inline constexpr std::uint32_t kOwnAddressCount = 100;
+inline constexpr std::uint32_t kFirstOwnAddress = 101;
+inline constexpr std::uint32_t kMailExchangeCountBase = 200;
+inline constexpr std::uint32_t kMailExchangeFieldStep = 10;
+inline constexpr std::uint32_t kLookupTriesBase = 1000;
+// The fields above stay apart for at most this many own addresses and hosts.
+inline constexpr std::uint32_t kMaxOwnAddresses = 80;
+inline constexpr std::uint32_t kMaxMailExchanges = 9;
+constexpr std::uint32_t mailExchangeCountField(std::uint32_t i) {
+  return kMailExchangeCountBase + kMailExchangeFieldStep * i;
+}
+constexpr std::uint32_t mailExchangeField(std::uint32_t i, std::uint32_t j) {
+  return mailExchangeCountField(i) + 1 + j;
+}
 }  // namespace box_field
 
 // States of a staging slot, in the order a lookup tries them.

@@ -22,6 +22,11 @@ std::size_t dropCarriageReturns(std::string& text) {
 }
 
 std::size_t squeezeSpaces(std::string& text) {
+  text.resize(squeezeSpacesInSpan(text));
+  return text.size();
+}
+
+std::size_t squeezeSpacesInSpan(std::span<char> text) {
   std::size_t write = 0;
   bool pendingSpace = false;
   for (const char c : text) {
@@ -33,7 +38,6 @@ std::size_t squeezeSpaces(std::string& text) {
     pendingSpace = false;
     text[write++] = c;
   }
-  text.resize(write);
   return write;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 
 namespace qg {
@@ -15,5 +16,8 @@ std::size_t dropCarriageReturns(std::string& text);
 // Removes the bytes 0x00-0x20 at the start and the end and turns every run of
 // them inside the text into one space. Resizes text and returns its new length.
 std::size_t squeezeSpaces(std::string& text);
+// The same inside a span: the squeezed text is written from the span's start
+// and its length returned; the bytes behind it are left as they were.
+std::size_t squeezeSpacesInSpan(std::span<char> text);
 
 }  // namespace qg

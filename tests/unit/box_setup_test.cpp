@@ -51,7 +51,7 @@ TEST_F(BoxSetup, NewBoxValuesFoldersAndMode) {
   EXPECT_TRUE(box.getFlag(box_field::kCheckAtStart));
   EXPECT_EQ(box.getText(box_field::kAddress), "Anna.K@mail.example.org");
   EXPECT_EQ(box.typeOf(box_field::kMoreAddresses), FieldType::Text);
-  EXPECT_EQ(box.typeOf(box_field::kReserved100), FieldType::Byte);
+  EXPECT_EQ(box.typeOf(box_field::kOwnAddressCount), FieldType::Byte);
   // An empty password keeps a new box from counting until the user sets one.
   RecordFile copy = box;
   EXPECT_EQ(checkBox(store(), -1, copy, {"Standart 1"}), BoxCheck::ShortPassword);

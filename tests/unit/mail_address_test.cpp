@@ -51,6 +51,23 @@ TEST(MailAddress, RuleTable) {
   }
 }
 
+TEST(ValidHostName, RuleTable) {
+  const std::pair<std::string, bool> cases[] = {
+      {"mail.example.com", true},
+      {"a.b", true},
+      {"x_y-z.1a", true},
+      {repeat('h', 41) + ".com", true},   // 45 characters
+      {repeat('h', 42) + ".com", false},  // 46
+      {"localhost", false},               // no dot
+      {"192.0.2.1", false},               // digits and dots only
+      {"", false},
+      {"mail.exa mple.com", false},
+      {"[192.0.2.1]", false},
+      {"\xC0.example.com", false},
+  };
+  for (const auto& [text, want] : cases) EXPECT_EQ(validHostName(text), want) << text;
+}
+
 TEST(MailAddress, TrimsInPlace) {
   const struct {
     std::string text;

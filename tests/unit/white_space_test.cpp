@@ -39,6 +39,10 @@ TEST(SqueezeSpaces, TrimsAndJoinsRunsOfBlanks) {
     EXPECT_EQ(squeezeSpaces(text), to.size());
     EXPECT_EQ(text, to);
   }
+  // Inside a span the squeezed text stands at the front; the rest stays.
+  std::string text = " a  b ";
+  EXPECT_EQ(squeezeSpacesInSpan(text), 3u);
+  EXPECT_EQ(text, "a b b ");
 }
 
 }  // namespace

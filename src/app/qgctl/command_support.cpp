@@ -1,5 +1,6 @@
 #include "app/qgctl/command_support.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "platform/file.h"
@@ -53,6 +54,17 @@ std::string jsonLine(const nlohmann::ordered_json& value) {
     line = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
   return line;
+}
+
+std::optional<std::string> readInputFile(const std::string& path, std::size_t limit) {
+  platform::File file = platform::openShared(path);
+  const std::int64_t size = file.isOpen() ? file.size() : -1;
+  if (size < 0) return std::nullopt;
+  std::string bytes(std::min(static_cast<std::size_t>(size), limit), '\0');
+  if (file.readFull(bytes.data(), bytes.size()) != static_cast<long>(bytes.size())) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 int complain(const std::string& message, int status) {

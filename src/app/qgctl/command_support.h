@@ -3,6 +3,7 @@
 // the tool's layout. Single-threaded (the tool's main thread).
 #pragma once
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ std::optional<std::string> commandHome(const CommandContext& context, bool creat
 // between items ({"number": 1, "valid": true}). Strings must be UTF-8; bytes
 // that are not are shown as U+FFFD.
 std::string jsonLine(const nlohmann::ordered_json& value);
+
+// The first limit bytes of the file at path, read without a lock (the agent
+// may hold it); nullopt when it cannot be opened or read.
+std::optional<std::string> readInputFile(const std::string& path, std::size_t limit);
 
 // Prints "qgctl: " and message on stderr and returns status.
 int complain(const std::string& message, int status);

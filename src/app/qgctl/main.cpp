@@ -6,7 +6,9 @@
 #include "app/qgctl/box_command.h"
 #include "app/qgctl/command_context.h"
 #include "app/qgctl/dns_command.h"
+#include "app/qgctl/list_command.h"
 #include "app/qgctl/log_command.h"
+#include "app/qgctl/parse_command.h"
 #include "app/qgctl/profile_command.h"
 #include "app/qgctl/record_command.h"
 
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
   addProfileCommands(app, context);
   addLogCommands(app, context);
   addDnsCommands(app, context);
+  addListCommands(app, context);
+  addParseCommand(app, context);
 
   try {
     app.parse(argc, argv);
