@@ -7,6 +7,7 @@
 #include "app/quillgated/daemon_options.h"
 #include "app/quillgated/worker_table.h"
 #include "engine/engine_state.h"
+#include "engine/history_file.h"
 #include "engine/protocol_file.h"
 #include "engine/supervisor.h"
 #include "platform/file.h"
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
 
   EngineState state;
   ProtocolWriter protocol;
+  HistoryWriter history;
   platform::LinuxSoundPlayer player;
   platform::LinuxRemoteAccess remoteAccess(options.offlineFile);
 
@@ -100,7 +102,8 @@ int main(int argc, char** argv) {
   hooks.reconfigure = [&protocol, &home](RestartCause cause) {
     return cause == RestartCause::Requested || waitForReconfigure(protocol, home.path);
   };
-  Supervisor supervisor(state, protocol, makeWorkerTable(options, {player, remoteAccess}),
+  Supervisor supervisor(state, protocol,
+                        makeWorkerTable(options, {player, remoteAccess, protocol, history}),
                         std::move(hooks));
 
   SupervisorOptions start;

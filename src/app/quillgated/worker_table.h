@@ -4,6 +4,8 @@
 #pragma once
 
 #include "app/quillgated/daemon_options.h"
+#include "engine/history_file.h"
+#include "engine/protocol_file.h"
 #include "engine/supervisor.h"
 #include "platform/remote_access.h"
 #include "platform/sound_player.h"
@@ -15,6 +17,8 @@ namespace qg::quillgated {
 struct WorkerServices {
   platform::SoundPlayer& player;         // the sound thread
   platform::RemoteAccess& remoteAccess;  // the fetcher, the DNSBL and validation workers
+  ProtocolWriter& protocol;              // the one protocol writer of the agent
+  HistoryWriter& history;                // the one history writer of the agent
 };
 
 // The worker table in start order; options are copied.
