@@ -103,7 +103,10 @@ int BoxFetch::run() {
   if (const int result = matchServerList(count); result >= 0) return result;
   // What no server message matched is gone from the server.
   for (const int slot : slots_->unmatched()) {
-    deleteFileRetry(slotFilePath(boxDir_, slot, (*slots_)[slot].state));
+    // Looked up again: a list window may have moved the slot on since the scan.
+    if (const std::optional<SlotState> state = findSlot(boxDir_, slot)) {
+      deleteFileRetry(slotFilePath(boxDir_, slot, *state));
+    }
     slots_->release(slot);
   }
   flags_.set(flag::kPauseRequest, 0);
