@@ -6,7 +6,6 @@
 // system): for the fetch the difference is mostly the history writer's flush
 // to disk per event.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -24,26 +23,11 @@
 #include "retrieval/pop3_client.h"
 #include "support/fake_pop_server.h"
 #include "support/test_analysis.h"
+#include "unit/test_folder.h"
 
 namespace {
 
 constexpr int kMessages = 1000;
-
-class Folder {
- public:
-  explicit Folder(const std::filesystem::path& under) {
-    std::string pattern = (under / "qgbench.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // A server holding kMessages messages with headers of a usual size.
 qg::fakes::FakePopServer& server() {
@@ -70,7 +54,7 @@ qg::fakes::FakePopServer& server() {
 }
 
 void bareListAndTop(benchmark::State& state, const std::filesystem::path& under) {
-  Folder folder(under);
+  qg::TestFolder folder(under);
   for (auto _ : state) {
     qg::MailSocket socket;
     qg::PopClient client(socket);
@@ -80,7 +64,7 @@ void bareListAndTop(benchmark::State& state, const std::filesystem::path& under)
     }
     for (int i = 1; i <= kMessages; ++i) {
       client.list(i);
-      client.top(i, folder.path() + "/" + std::to_string(i) + ".hd", qg::kStagingReserve);
+      client.top(i, folder.path(std::to_string(i) + ".hd"), qg::kStagingReserve);
     }
     client.quit();
   }
@@ -90,18 +74,18 @@ void bareListAndTop(benchmark::State& state, const std::filesystem::path& under)
 // One home folder with the box, and the fetcher's services.
 struct Setup {
   explicit Setup(const std::filesystem::path& under) : home(under) {
-    qg::ensureBuiltinProfiles(home.path());
+    qg::ensureBuiltinProfiles(home.root());
     qg::NewBoxOptions options;
     options.pop3Host = "127.0.0.1";
     options.pop3Port = static_cast<std::uint16_t>(server().port());
     options.user = "anna";
     options.password = "secret";
-    qg::createBox(home.path(), "anna@example.net", options);
-    paths.setProgramDir(home.path());
-    paths.setStoreDir(home.path());
-    paths.setListDir(home.path());
+    qg::createBox(home.root(), "anna@example.net", options);
+    paths.setProgramDir(home.root());
+    paths.setStoreDir(home.root());
+    paths.setListDir(home.root());
   }
-  Folder home;
+  qg::TestFolder home;
   qg::EngineFlags flags;
   qg::PathBlock paths;
   qg::ProtocolWriter protocol;

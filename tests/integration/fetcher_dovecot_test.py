@@ -23,7 +23,6 @@ import os
 import re
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -31,35 +30,13 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
-from dovecot import DovecotServer, RawPop3, free_port  # noqa: E402
+from dovecot import DovecotServer, RawPop3  # noqa: E402
+from harness import check, finish, protocol_types, run, wait_for  # noqa: E402
 
 STAGING_LINE = 50
 PASS_END = 16
 USER, PASSWORD = "qg", "secret"
 SLOT_NAME = re.compile(r"^(\d{8})\.(hd|hdr|hdp|hdd|hdz|hd~|hdt)$")
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def wait_for(predicate, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
-
-
-def run(command, timeout=60):
-    return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
-
 
 def corpus_messages(corpus):
     messages = []
@@ -92,16 +69,6 @@ def staged_slots(home, box=1):
 def other_tmp_files(home, box=1):
     tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
     return [name for name in os.listdir(tmp) if not SLOT_NAME.match(name)]
-
-
-def protocol_types(home):
-    types = []
-    for path in sorted(glob.glob(os.path.join(home, "*.prt"))):
-        with open(path, "rb") as f:
-            data = f.read()
-        (count,) = struct.unpack_from("<I", data, 0)
-        types += [data[4 + 159 * i + 8] for i in range(count) if 4 + 159 * (i + 1) <= len(data)]
-    return types
 
 
 def add_box(qgctl, home, port):
@@ -305,8 +272,7 @@ def main():
         sigterm_during_a_large_transfer(args, root)
         print("sigterm_during_a_large_transfer: %.1f s" % (time.monotonic() - begun))
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

@@ -9,39 +9,18 @@ import argparse
 import glob
 import json
 import os
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from harness import check, finish, protocol_types, run, wait_for  # noqa: E402
+
 WORKER_THREADS = ["qg-pop3", "qg-smtp", "qg-analysis", "qg-fetcher",
                   "qg-validation", "qg-sound", "qg-dnsbl"]
 EXIT_RUNNING = 3
 EXIT_NO_BOX = 4
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message)
-    return condition
-
-
-def wait_for(predicate, seconds=20.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
-
-
-def run(command, timeout=60):
-    return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
-
 
 def record_fields(qgctl, path):
     result = run([qgctl, "record", "dump", path])
@@ -62,17 +41,6 @@ def worker_threads(pid):
         if name in WORKER_THREADS:
             threads[name] = int(os.path.basename(task))
     return threads
-
-
-def protocol_types(home):
-    types = []
-    for path in sorted(glob.glob(os.path.join(home, "*.prt"))):
-        with open(path, "rb") as f:
-            data = f.read()
-        (count,) = struct.unpack_from("<I", data, 0)
-        for i in range(count):
-            types.append(data[4 + 159 * i + 8])
-    return types
 
 
 def make_box(qgctl, home):
@@ -176,8 +144,7 @@ def main():
         result = run([qgctl, "--home", home, "check"])
         check(result.returncode == 1, "check after the exit found an agent")
 
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":
