@@ -16,6 +16,7 @@ with the files the maildir was filled from.
 import grp
 import os
 import pwd
+import re
 import shutil
 import socket
 import subprocess
@@ -180,6 +181,23 @@ service anvil {{
     def maildir_count(self, user):
         base = self.mail_folder(user)
         return sum(len(os.listdir(os.path.join(base, sub))) for sub in ("new", "cur"))
+
+    def deletion_problems(self, user, password, count):
+        """What shows that mail went from the server: another message count
+        over POP3 or in the maildir, or a deletion in Dovecot's log. Empty
+        when the server still holds its count messages."""
+        session = RawPop3(self.port)
+        session.login(user, password)
+        held = session.stat()[0]
+        session.quit()
+        problems = []
+        if held != count:
+            problems.append("Dovecot should still hold %d messages, holds %d" % (count, held))
+        if self.maildir_count(user) != count:
+            problems.append("the maildir should still hold every message")
+        if re.search(r"del=[1-9]", self.log()):
+            problems.append("Dovecot logged a deletion")
+        return problems
 
     def __enter__(self):
         return self.start()
