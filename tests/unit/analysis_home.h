@@ -4,15 +4,18 @@
 // written as the fetcher writes them.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "classify/analysis_context.h"
 #include "engine/box_setup.h"
 #include "engine/filter_profile.h"
 #include "engine/history_file.h"
+#include "engine/history_record.h"
 #include "engine/known_senders.h"
 #include "engine/mail_store.h"
 #include "engine/protocol_file.h"
@@ -40,6 +43,15 @@ struct AnalysisHome {
   const std::string& home() const { return folder.root(); }
   std::string slot(int n, SlotState state) const { return slotFilePath(boxDir, n, state); }
 
+  std::vector<std::string> filesEndingIn(std::string_view extension) const {
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(home())) {
+      if (entry.path().extension() == extension) paths.push_back(entry.path().string());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+
   // Writes slot n in state: the record line, then text.
   std::string stage(int n, std::string_view text, std::uint32_t flags = 0,
                     SlotState state = SlotState::New, std::uint32_t size = 1000) const {
@@ -62,6 +74,26 @@ struct AnalysisHome {
     profile.setName(*findProfile(home(), kDefaultProfile));
     profile.load();
     return profile;
+  }
+
+  // Every protocol and history record of the home, in file order.
+  std::vector<ProtocolRecord> protocolRecords() const {
+    std::vector<ProtocolRecord> all;
+    for (const std::string& path : filesEndingIn(".prt")) {
+      std::vector<ProtocolRecord> records;
+      readProtocolFile(path, records);
+      all.insert(all.end(), records.begin(), records.end());
+    }
+    return all;
+  }
+  std::vector<HistoryRecord> historyRecords() const {
+    std::vector<HistoryRecord> all;
+    for (const std::string& path : filesEndingIn(".hst")) {
+      const std::vector<std::uint8_t> bytes = fileBytes(path);
+      const std::vector<HistoryRecord> records = decodeHistoryTable(bytes);
+      all.insert(all.end(), records.begin(), records.end());
+    }
+    return all;
   }
 
   TestFolder folder;
