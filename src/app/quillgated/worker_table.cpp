@@ -1,5 +1,6 @@
 #include "app/quillgated/worker_table.h"
 
+#include "classify/analysis_worker.h"
 #include "engine/new_mail_sound.h"
 #include "netsvc/address_validation.h"
 #include "netsvc/dnsbl_checker.h"
@@ -25,9 +26,9 @@ void runPlaceholderWorker(EngineState& state, int stopFlag) {
 }
 
 WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services) {
-  // The analysis worker and the mail fetcher come with later changes; until
-  // then each of their slots holds a placeholder so that start-up, reconfigure
-  // and exit already run the full seven-worker protocol.
+  // The mail fetcher comes with a later change; until then its slot holds a
+  // placeholder so that start-up, reconfigure and exit already run the full
+  // seven-worker protocol.
   LocalServerSettings pop3;
   pop3.port = options.pop3Port;
   LocalServerSettings smtp;
@@ -41,7 +42,9 @@ WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& 
        [&protocol = services.protocol, smtp](EngineState& state) {
          runLocalSmtpServer(state, protocol, smtp);
        }},
-      {kWorkers[2], "qg-analysis", placeholder(kWorkers[2].stopFlag)},
+      {kWorkers[2], "qg-analysis",
+       [&history = services.history, &protocol = services.protocol, dns = options.dns](
+           EngineState& state) { runAnalysisWorker(state, protocol, history, dns); }},
       {kWorkers[3], "qg-fetcher", placeholder(kWorkers[3].stopFlag)},
       {kWorkers[4], "qg-validation",
        [&remoteAccess = services.remoteAccess, dns = options.dns](EngineState& state) {
