@@ -2,35 +2,18 @@
 // beside a plain write + read of the same payload bytes through the same file
 // primitives. The ratio of the two byte rates is the price of the scrambling.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/file_primitives.h"
 #include "engine/record_file.h"
+#include "unit/test_folder.h"
 
 namespace {
 
 constexpr int kFields = 10000;
 constexpr std::size_t kTextBytes = 100;  // about 1 MB of payload in all
-
-class Folder {
- public:
-  Folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qgbench.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 qg::RecordFile megabyteStore(const std::string& directory) {
   qg::RecordFile store;
@@ -46,8 +29,8 @@ qg::RecordFile megabyteStore(const std::string& directory) {
 }
 
 void recordFileSaveLoad(benchmark::State& state) {
-  const Folder folder;
-  qg::RecordFile store = megabyteStore(folder.path());
+  const qg::TestFolder folder;
+  qg::RecordFile store = megabyteStore(folder.root());
   const std::size_t bytes = store.payload().size();
   for (auto _ : state) {
     if (!store.save() || !store.load()) state.SkipWithError("save or load failed");
@@ -58,9 +41,9 @@ void recordFileSaveLoad(benchmark::State& state) {
 }
 
 void plainWriteRead(benchmark::State& state) {
-  const Folder folder;
-  const std::vector<std::uint8_t> payload = megabyteStore(folder.path()).payload();
-  const std::string path = folder.path() + "/plain.dat";
+  const qg::TestFolder folder;
+  const std::vector<std::uint8_t> payload = megabyteStore(folder.root()).payload();
+  const std::string path = folder.root() + "/plain.dat";
   std::vector<std::uint8_t> back;
   for (auto _ : state) {
     {

@@ -10,30 +10,20 @@ namespace qg {
 
 namespace {
 
-constexpr std::size_t kSlotDigits = 8;
-
-// The slot number of name when it is "%08d." followed by stateName, else -1.
-int slotNumberOf(std::string_view name, std::string_view stateName) {
-  if (name.size() != kSlotDigits + 1 + stateName.size() || name[kSlotDigits] != '.' ||
-      name.substr(kSlotDigits + 1) != stateName) {
-    return -1;
-  }
-  int number = 0;
-  for (const char c : name.substr(0, kSlotDigits)) {
-    if (c < '0' || c > '9') return -1;
-    number = number * 10 + (c - '0');
-  }
-  return number;
+// The bit of state in SlotStates.
+std::size_t stateBit(SlotState state) {
+  return static_cast<std::size_t>(
+      std::find(kSlotLookupOrder.begin(), kSlotLookupOrder.end(), state) -
+      kSlotLookupOrder.begin());
 }
 
 std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state) {
   std::vector<std::string> names;
   std::vector<int> numbers;
   if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return numbers;
-  const std::string_view stateName = slotStateName(state);
   for (const std::string& name : names) {
-    const int number = slotNumberOf(name, stateName);
-    if (number >= 0 && number < kSlotCount) numbers.push_back(number);
+    const std::optional<SlotFileName> slot = parseSlotFileName(name);
+    if (slot && slot->state == state) numbers.push_back(slot->number);
   }
   std::sort(numbers.begin(), numbers.end());
   return numbers;
@@ -54,18 +44,15 @@ SlotStates stagingStatesIn(const std::string& boxDir) {
   std::vector<std::string> names;
   if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return states;
   for (const std::string& name : names) {
-    for (std::size_t k = 0; k < kSlotLookupOrder.size(); ++k) {
-      const int number = slotNumberOf(name, slotStateName(kSlotLookupOrder[k]));
-      if (number >= 0 && number < kSlotCount) states.set(k);
+    if (const std::optional<SlotFileName> slot = parseSlotFileName(name)) {
+      states.set(stateBit(slot->state));
     }
   }
   return states;
 }
 
 bool holds(const SlotStates& states, SlotState state) {
-  const auto at = std::find(kSlotLookupOrder.begin(), kSlotLookupOrder.end(), state);
-  return at != kSlotLookupOrder.end() &&
-         states.test(static_cast<std::size_t>(at - kSlotLookupOrder.begin()));
+  return states.test(stateBit(state));
 }
 
 std::string stagingPathIn(const std::string& path, SlotState state) {

@@ -29,7 +29,8 @@ inline constexpr int kValidationRunning = 30;
 inline constexpr int kValidationStop = 31;
 inline constexpr int kFetcherRunning = 40;
 inline constexpr int kFetcherStop = 41;
-// Box being fetched: 0 = none, otherwise box-table slot + 1.
+// Box being fetched: 0 = none, otherwise the box number + 1 (the analysis
+// worker finds the box's folder by it; flag 44 counts box-table slots).
 inline constexpr int kFetcherBox = 42;
 // Check-now request: 0 none, 1 all boxes, k >= 2 box-table slot k - 2. The fetcher clears it.
 inline constexpr int kCheckNow = 44;

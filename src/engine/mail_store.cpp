@@ -156,6 +156,17 @@ std::string slotFilePath(const std::string& boxDir, int n, SlotState state) {
   return path;
 }
 
+std::optional<SlotFileName> parseSlotFileName(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  if (dot != kMessageDigits) return std::nullopt;
+  const int number = digitsValue(name.substr(0, dot), kMessageDigits);
+  if (number < 0 || number >= kSlotCount) return std::nullopt;
+  for (const SlotState state : kSlotLookupOrder) {
+    if (name.substr(dot + 1) == slotStateName(state)) return SlotFileName{number, state};
+  }
+  return std::nullopt;
+}
+
 std::optional<SlotState> findSlot(const std::string& boxDir, int n) {
   if (n < 0 || n >= kSlotCount) return std::nullopt;
   for (const SlotState state : kSlotLookupOrder) {

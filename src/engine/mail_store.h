@@ -107,6 +107,13 @@ std::string messagePath(const std::string& boxDir, int n);
 int messageNumberFromName(std::string_view name);
 // boxDir + "/TMP/%08d." + the state's name.
 std::string slotFilePath(const std::string& boxDir, int n, SlotState state);
+// A staging file's name, "%08d." and a state name, split into its slot number
+// (0 to kSlotCount - 1) and state; nullopt for any other name.
+struct SlotFileName {
+  int number = 0;
+  SlotState state = SlotState::New;
+};
+std::optional<SlotFileName> parseSlotFileName(std::string_view name);
 // The state slot n is in: the first of kSlotLookupOrder whose file exists;
 // nullopt when none does or n lies outside 0..kSlotCount-1.
 std::optional<SlotState> findSlot(const std::string& boxDir, int n);

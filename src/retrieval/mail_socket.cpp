@@ -39,6 +39,12 @@ bool MailSocket::stopRequested() const {
          flags->get(flag::kFetcherBox) != 0;
 }
 
+bool MailSocket::checkStop() {
+  if (!stopRequested()) return true;
+  lastError_.store(SocketError::Interrupted, std::memory_order_relaxed);
+  return false;
+}
+
 bool MailSocket::wait(platform::SocketEvent event) {
   for (;;) {
     auto now = Clock::now();
@@ -46,10 +52,7 @@ bool MailSocket::wait(platform::SocketEvent event) {
       lastError_.store(SocketError::TimedOut, std::memory_order_relaxed);
       return false;
     }
-    if (stopRequested()) {
-      lastError_.store(SocketError::Interrupted, std::memory_order_relaxed);
-      return false;
-    }
+    if (!checkStop()) return false;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
     // Round up so a wait never spins on a deadline less than a millisecond away.
     int step = static_cast<int>(std::min<long long>(left + 1, kWakeMilliseconds));
@@ -104,6 +107,7 @@ long MailSocket::sendText(std::string_view text) {
   startDeadline();
   std::size_t done = 0;
   while (done < text.size()) {
+    if (!checkStop()) return -1;
     long sent = socket_.sendSome(text.data() + done, text.size() - done);
     if (sent > 0) {
       done += static_cast<std::size_t>(sent);
@@ -127,6 +131,9 @@ long MailSocket::receive(std::span<char> buffer) {
   }
   startDeadline();
   if (buffer.empty()) return 0;
+  // A peer that keeps sending never lets the call wait, so the stop flags are
+  // looked at here too: a stop ends a large transfer at once, not at its end.
+  if (!checkStop()) return -1;
   for (;;) {
     long got = socket_.receiveSome(buffer.data(), buffer.size());
     if (got >= 0) return got;

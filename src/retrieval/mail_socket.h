@@ -1,7 +1,8 @@
 // The stream socket of the line protocols (POP3 client, local POP3 and SMTP
 // servers): blocking calls built on non-blocking I/O and poll(), each send and
 // receive bounded by an absolute deadline, and every wait given up when the
-// fetcher is told to stop while it fetches a box (flags 41 and 42).
+// fetcher is told to stop while it fetches a box (flags 41 and 42): at every
+// wake-up of a wait and at the start of every send and receive.
 // A MailSocket belongs to the thread that uses it; a call made while another
 // call on the same socket waits fails at once (SocketError::InProgress).
 #pragma once
@@ -88,6 +89,8 @@ class MailSocket {
   void startDeadline();
   bool wait(platform::SocketEvent event);
   bool stopRequested() const;
+  // False, with the error Interrupted, when flags 41 and 42 are both set.
+  bool checkStop();
 
   platform::TcpSocket socket_;
   Clock::time_point deadline_{};

@@ -1,6 +1,7 @@
 #include "retrieval/pop3_client.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/file_primitives.h"
 #include "retrieval/apop_digest.h"
@@ -71,10 +72,11 @@ void ReplyReader::setReceiveLimit(std::size_t limit) {
 }
 
 bool ReplyReader::fill() {
-  char chunk[kReceiveLimit];
-  long got = source_.receive(std::span<char>(chunk, receiveLimit_));
+  if (chunk_.size() < receiveLimit_) chunk_.resize(receiveLimit_);
+  long got = source_.receive(std::span<char>(chunk_.data(), receiveLimit_));
   if (got <= 0) return false;
-  pending_.append(chunk, static_cast<std::size_t>(std::min<long>(got, long(receiveLimit_))));
+  pending_.append(chunk_.data(),
+                  static_cast<std::size_t>(std::min<long>(got, long(receiveLimit_))));
   return true;
 }
 
@@ -134,40 +136,55 @@ TransferEnd ReplyReader::readDotTerminated(const std::function<bool(std::string_
   std::string out;
   for (;;) {
     out.clear();
+    const char* bytes = pending_.data();
+    const std::size_t size = pending_.size();
     std::size_t used = 0;
     bool done = false;
-    for (; used < pending_.size() && !done; ++used) {
-      char c = pending_[used];
+    while (used < size && !done) {
+      const char c = bytes[used];
       switch (at) {
         case At::LineStart:
           if (c == '.') {
             at = At::Dot;
-            continue;
+            ++used;
+          } else {
+            at = At::InLine;
           }
           break;
-        case At::InLine:
+        case At::InLine: {
+          // The rest of the line goes out unchanged in one piece.
+          const void* lf = std::memchr(bytes + used, '\n', size - used);
+          const std::size_t end =
+              lf == nullptr ? size
+                            : static_cast<std::size_t>(static_cast<const char*>(lf) - bytes) + 1;
+          out.append(bytes + used, end - used);
+          used = end;
+          if (lf != nullptr) at = At::LineStart;
           break;
+        }
         case At::Dot:
           if (c == '\n') {
             done = true;
-            continue;
-          }
-          if (c == '\r') {
+            ++used;
+          } else if (c == '\r') {
             at = At::DotCr;
-            continue;
+            ++used;
+          } else {
+            // A dot-stuffed or other line: the dot is data, c is looked at again.
+            out.push_back('.');
+            at = At::InLine;
           }
-          out.push_back('.');
           break;
         case At::DotCr:
           if (c == '\n') {
             done = true;
-            continue;
+            ++used;
+          } else {
+            out.append(".\r");
+            at = At::InLine;
           }
-          out.append(".\r");
           break;
       }
-      out.push_back(c);
-      at = c == '\n' ? At::LineStart : At::InLine;
     }
     pending_.erase(0, used);
     if (!out.empty() && !sink(out)) return TransferEnd::WriteFailed;

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/engine_state.h"
 #include "retrieval/mail_socket.h"
@@ -62,8 +63,9 @@ class ReplyReader {
  public:
   // A status line is cut at this many bytes; the rest of it is dropped.
   static constexpr std::size_t kLineLimit = 256;
-  // Largest single receive.
-  static constexpr std::size_t kReceiveLimit = 256;
+  // Largest single receive. Far above a status line, so that a large message
+  // arrives in few system calls; bytes behind the current reply are kept.
+  static constexpr std::size_t kReceiveLimit = 64 * 1024;
 
   explicit ReplyReader(ByteSource& source) : source_(source) {}
 
@@ -91,6 +93,7 @@ class ReplyReader {
 
   ByteSource& source_;
   std::size_t receiveLimit_ = kReceiveLimit;
+  std::vector<char> chunk_;  // one receive, before its bytes join pending_
   std::string pending_;
   bool skipToLineEnd_ = false;
 };

@@ -108,7 +108,7 @@ def main():
     parser.add_argument("--corpus", default=os.environ.get("QG_CORPUS_DIR", ""))
     parser.add_argument("--quillgated")  # given to every integration test; not used
     parser.add_argument("--data")
-    args = parser.parse_args()
+    args, _ = parser.parse_known_args()
     if not os.path.isdir(args.corpus):
         print("FAIL: no corpus folder at %r (set QG_CORPUS_DIR or --corpus)" % args.corpus)
         return 1

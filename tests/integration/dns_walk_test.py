@@ -15,8 +15,9 @@ import sys
 import tempfile
 import time
 
-import dns_lab
-from integration_checks import check, finish
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+import dns_lab  # noqa: E402
+from harness import check, finish  # noqa: E402
 
 
 def zones(auth):

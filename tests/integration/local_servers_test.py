@@ -19,8 +19,9 @@ import sys
 import tempfile
 import time
 
-from integration_checks import check, finish, wait_for
-from local_agent import Agent, add_box
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from harness import check, finish, wait_for  # noqa: E402
+from local_agent import Agent, add_box  # noqa: E402
 
 ADDRESS = "user@example.com"
 USER = "bob"

@@ -17,8 +17,9 @@ import sys
 import tempfile
 import time
 
-import dns_lab
-from integration_checks import check, finish, wait_for
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+import dns_lab  # noqa: E402
+from harness import check, finish, wait_for  # noqa: E402
 
 LISTED = 0x80000000
 ZONE = "bl.test"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -107,6 +108,37 @@ TEST(MailSocket, StopFlagEndsTheWaitOnlyWhileABoxIsFetched) {
       EXPECT_EQ(got, "+OK\r\n");
     }
   }
+}
+
+// A peer that never pauses gives the receive no wait to wake up from: the stop
+// must still end the transfer, not let it run to its end.
+TEST(MailSocket, StopEndsATransferWhoseDataKeepsComing) {
+  Connected link;
+  EngineFlags flags;
+  flags.set(flag::kFetcherBox, 1);
+  link.client.flags = &flags;
+  std::atomic<bool> done{false};
+  std::thread peer([&] {
+    std::string chunk(64 * 1024, 'x');
+    while (!done && link.server.sendText(chunk) > 0) {
+    }
+  });
+  char buffer[4096];
+  long total = 0;
+  auto start = Clock::now();
+  long n;
+  while ((n = link.client.receive(buffer)) > 0 && secondsSince(start) < 3.0) {
+    total += n;
+    if (total > (1 << 20)) flags.set(flag::kFetcherStop, 1);
+    // The reader is the slower side: every receive finds data waiting.
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  EXPECT_EQ(n, -1);
+  EXPECT_EQ(link.client.lastError(), SocketError::Interrupted);
+  EXPECT_LT(secondsSince(start), 2.0);
+  done = true;
+  link.client.close();
+  peer.join();
 }
 
 TEST(MailSocket, SecondCallWhileWaitingFailsAtOnce) {

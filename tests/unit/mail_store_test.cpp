@@ -71,6 +71,18 @@ TEST_F(MailStore, Paths) {
   }
 }
 
+TEST_F(MailStore, SlotFileNames) {
+  const auto hdz = parseSlotFileName("00008191.hdz");
+  ASSERT_TRUE(hdz);
+  EXPECT_EQ(hdz->number, 8191);
+  EXPECT_EQ(hdz->state, SlotState::Quarantined);
+  EXPECT_EQ(parseSlotFileName("00000000.hd~")->state, SlotState::Finished);
+  for (const char* name : {"00008192.hd", "0000001.hd", "000000001.hd", "00000001.hdx",
+                           "00000001.hd.tmp", "0000000a.hd", "tmphead.tmp", "00000001"}) {
+    EXPECT_FALSE(parseSlotFileName(name)) << name;
+  }
+}
+
 TEST_F(MailStore, SlotLookupFollowsStateOrder) {
   writeBox(1);
   const std::string box = boxDirectory(store(), 1);

@@ -15,8 +15,8 @@ namespace qg {
 namespace {
 
 // An in-process POP3 server on a kernel-chosen port: sends the greeting, then
-// one scripted reply per command line it receives, then reads one more command
-// and closes. commands() waits for the end of the conversation.
+// one scripted reply per command line it receives, then ends its sending side,
+// reads one more command and closes. commands() waits for the end of the conversation.
 class ScriptedServer {
  public:
   explicit ScriptedServer(std::vector<std::string> script) : script_(std::move(script)) {
@@ -56,7 +56,10 @@ class ScriptedServer {
       if (i > 0 && !readCommand()) return;
       if (peer.sendText(script_[i]) < 0) return;
     }
-    // The command that finds the script at its end is recorded before closing.
+    // The server has said all it will: a client still reading sees the end of
+    // the stream at once. The command that finds the script at its end is
+    // recorded before closing.
+    peer.shutdownSend();
     if (!script_.empty()) readCommand();
   }
 

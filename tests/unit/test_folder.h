@@ -1,4 +1,4 @@
-// A fresh temporary folder for one test, removed with everything in it.
+// A fresh temporary folder for one test or benchmark, removed with everything in it.
 #pragma once
 
 #include <unistd.h>
@@ -11,8 +11,10 @@ namespace qg {
 
 class TestFolder {
  public:
-  TestFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qgtest.XXXXXX").string();
+  // A new folder in parent (the system's temporary folder unless told).
+  explicit TestFolder(
+      const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    std::string pattern = (parent / "qgtest.XXXXXX").string();
     root_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~TestFolder() {

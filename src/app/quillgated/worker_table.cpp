@@ -6,33 +6,16 @@
 #include "netsvc/dnsbl_checker.h"
 #include "netsvc/local_pop_server.h"
 #include "netsvc/local_smtp_server.h"
-#include "platform/file.h"
+#include "retrieval/mail_fetcher.h"
 
 namespace qg::quillgated {
 
-namespace {
-
-// Stop checks of a placeholder, as often as a real worker's polling loop.
-constexpr unsigned kPlaceholderStepMs = 50;
-
-WorkerEntry placeholder(int stopFlag) {
-  return [stopFlag](EngineState& state) { runPlaceholderWorker(state, stopFlag); };
-}
-
-}  // namespace
-
-void runPlaceholderWorker(EngineState& state, int stopFlag) {
-  while (state.flags.get(stopFlag) == 0) platform::sleepMilliseconds(kPlaceholderStepMs);
-}
-
 WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services) {
-  // The mail fetcher comes with a later change; until then its slot holds a
-  // placeholder so that start-up, reconfigure and exit already run the full
-  // seven-worker protocol.
   LocalServerSettings pop3;
   pop3.port = options.pop3Port;
   LocalServerSettings smtp;
   smtp.port = options.smtpPort;
+  const FetcherServices fetcher{services.protocol, services.history, services.remoteAccess};
   return WorkerTable{{
       {kWorkers[0], "qg-pop3",
        [&history = services.history, &protocol = services.protocol, pop3](EngineState& state) {
@@ -45,7 +28,8 @@ WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& 
       {kWorkers[2], "qg-analysis",
        [&history = services.history, &protocol = services.protocol, dns = options.dns](
            EngineState& state) { runAnalysisWorker(state, protocol, history, dns); }},
-      {kWorkers[3], "qg-fetcher", placeholder(kWorkers[3].stopFlag)},
+      {kWorkers[3], "qg-fetcher",
+       [fetcher](EngineState& state) { runMailFetcher(state, fetcher); }},
       {kWorkers[4], "qg-validation",
        [&remoteAccess = services.remoteAccess, dns = options.dns](EngineState& state) {
          runAddressValidation(state, remoteAccess, dns);

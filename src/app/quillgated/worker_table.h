@@ -17,16 +17,11 @@ namespace qg::quillgated {
 struct WorkerServices {
   platform::SoundPlayer& player;         // the sound thread
   platform::RemoteAccess& remoteAccess;  // the fetcher, the DNSBL and validation workers
-  ProtocolWriter& protocol;              // every worker that writes protocol events
-  HistoryWriter& history;                // the fetcher, the analysis worker, the POP3 server
+  ProtocolWriter& protocol;              // the one protocol writer of the agent
+  HistoryWriter& history;                // the one history writer of the agent
 };
 
 // The worker table in start order; options are copied.
 WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services);
-
-// The body of a worker that is not built yet: it waits for its stop flag in
-// short sleeps and does nothing else (the supervisor raises and clears its
-// running flag around it).
-void runPlaceholderWorker(EngineState& state, int stopFlag);
 
 }  // namespace qg::quillgated

@@ -1,0 +1,18 @@
+// Telling two staged messages of the same size apart: the fetcher compares
+// the header it has just received with each staged one, from behind the
+// 50-byte record line up to the empty line that ends the header. Used on the
+// mail fetcher's thread; each file is held open only for the comparison.
+#pragma once
+
+#include <string>
+
+namespace qg {
+
+// True when the headers of the two staging files are the same. Both files are
+// read from byte 50 in step: "same" when either file reaches an empty line
+// (its next two bytes are LF followed by CR or LF) or both end together;
+// "different" at the first differing byte, when only one ends, or when a
+// file cannot be opened.
+bool sameStagedHeader(const std::string& first, const std::string& second);
+
+}  // namespace qg

@@ -1,0 +1,51 @@
+"""What every integration test script shares: recording failed checks without
+stopping at the first, waiting for a condition, running a command, and reading
+the event types of the protocol files of a home folder."""
+import glob
+import os
+import struct
+import subprocess
+import time
+
+PROTOCOL_RECORD = 159
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL: " + message)
+    return condition
+
+
+def wait_for(predicate, seconds=20.0):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
+
+
+def run(command, timeout=60):
+    return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
+
+
+def protocol_types(home):
+    """The event type of every whole record in the protocol files, oldest file first."""
+    types = []
+    for path in sorted(glob.glob(os.path.join(home, "*.prt"))):
+        with open(path, "rb") as f:
+            data = f.read()
+        (count,) = struct.unpack_from("<I", data, 0)
+        for i in range(count):
+            if 4 + PROTOCOL_RECORD * (i + 1) <= len(data):
+                types.append(data[4 + PROTOCOL_RECORD * i + 8])
+    return types
+
+
+def finish():
+    """Prints the count of failed checks; the script's exit status."""
+    print("%d failure(s)" % len(failures))
+    return 1 if failures else 0
