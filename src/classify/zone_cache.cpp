@@ -104,6 +104,32 @@ bool ZoneCache::load(const std::string& programDir, std::string_view zoneName, s
   return load(programDir, zoneSignature(trimBlanks(zoneName)), today);
 }
 
+bool ZoneCache::peek(const std::string& programDir, std::uint32_t zoneId) {
+  zoneId &= kZoneIdMask;
+  if (loaded_ && zoneId_ == zoneId) return true;
+  loaded_ = false;
+  const std::string path = programDir + "/" + zoneCacheFileName(zoneId);
+  std::vector<std::uint8_t> bytes;
+  if (fileExists(path)) {
+    FileHandle file;
+    if (!openExisting(path, file)) {
+      if (fileExists(path)) return false;
+    } else if (!readAll(file, bytes)) {
+      return false;
+    }
+  }
+  CacheFile cache = parseCache(bytes);
+  zoneId_ = zoneId;
+  day_ = cache.day;
+  entries_ = std::move(cache.entries);
+  loaded_ = true;
+  return true;
+}
+
+bool ZoneCache::peek(const std::string& programDir, std::string_view zoneName) {
+  return peek(programDir, zoneSignature(trimBlanks(zoneName)));
+}
+
 const ZoneCacheEntry* ZoneCache::find(Ipv4Number address) const {
   if (!loaded_) return nullptr;
   const auto found = std::find_if(entries_.begin(), entries_.end(),
