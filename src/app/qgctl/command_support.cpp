@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "engine/staging_line.h"
 #include "platform/file.h"
 #include "platform/home_folder.h"
 
@@ -65,6 +66,17 @@ std::optional<std::string> readInputFile(const std::string& path, std::size_t li
     return std::nullopt;
   }
   return bytes;
+}
+
+std::string asStagingFile(std::string bytes) {
+  const auto head = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (isValidStagingLine(head)) return bytes;
+  StagingLine line;
+  line.size = static_cast<std::uint32_t>(bytes.size());
+  line.received = line.size;
+  line.flags = staging::kWholeMessage;
+  const StagingLineBytes record = formatStagingLine(line);
+  return std::string(record.begin(), record.end()) + bytes;
 }
 
 int complain(const std::string& message, int status) {

@@ -27,6 +27,11 @@ std::string jsonLine(const nlohmann::ordered_json& value);
 // may hold it); nullopt when it cannot be opened or read.
 std::optional<std::string> readInputFile(const std::string& path, std::size_t limit);
 
+// bytes as a staging file: unchanged when they begin with a valid record
+// line, otherwise a raw message behind the record line the fetcher gives a
+// whole message (its size, whole-message flag).
+std::string asStagingFile(std::string bytes);
+
 // Prints "qgctl: " and message on stderr and returns status.
 int complain(const std::string& message, int status);
 
