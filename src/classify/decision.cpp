@@ -18,22 +18,10 @@ namespace qg {
 
 namespace {
 
-namespace pf = profile_field;
-namespace rf = rule_field;
-
 // The header text is upper case, so the mailer line of a request mail is
 // looked for in upper case.
 constexpr std::string_view kRequestMailerLine = "X-MAILER: QUILLGATE - REQUEST";
 constexpr std::string_view kMailerDaemon = "MAILER-DAEMON";
-
-// Bits of an options block, by offset from the block's field.
-constexpr struct {
-  std::uint32_t offset;
-  std::uint32_t bit;
-} kOptionBits[] = {
-    {0, verdict::kSound},       {2, verdict::kNotice},    {3, verdict::kQuarantine},
-    {4, verdict::kMarkSubject}, {5, verdict::kAddHeader}, {6, verdict::kSendRequest},
-};
 
 enum class RuleKind { White, Black, Limit, Score, Blocklist };
 
@@ -61,20 +49,6 @@ std::uint32_t blackHalf(std::uint32_t result) {
   return result & 0xFFFF;
 }
 
-// An option is stored as a flag; a byte that is not 0 counts as set too.
-bool optionOn(const RecordFile& profile, std::uint32_t field) {
-  return profile.getFlag(field) || profile.getByte(field) != 0;
-}
-
-// verdict(s, class): the options block at field s, the tag s / 100 and the class.
-std::uint32_t verdictAt(const RecordFile& profile, std::uint32_t s, std::uint32_t cls) {
-  std::uint32_t word = cls | ((s / 100) << verdict::kRuleTagShift);
-  for (const auto& option : kOptionBits) {
-    if (optionOn(profile, s + option.offset)) word |= option.bit;
-  }
-  return word;
-}
-
 // The value of the first header line that begins with name (with its
 // colon), with one leading and one trailing blank removed; empty when the
 // header has no such line.
@@ -96,7 +70,6 @@ class Decision {
       : context_(context),
         settings_(settings),
         report_(report),
-        profile_(context.profile),
         header_(context.message.header()),
         body_(context.message.body()),
         subject_(headerValue(header_, "SUBJECT:")),
@@ -113,17 +86,14 @@ class Decision {
 
   std::uint32_t run() {
     if (const auto reply = replyToRequest()) return *reply;
-    for (const ProfileRule& rule : profileRules(profile_)) {
+    context_.rules.update(context_.profile);
+    for (const RuleEntry& rule : context_.rules.rules()) {
       if (const auto word = runRule(rule)) {
-        report_.rule = rule;
+        report_.rule = rule.rule;
         return *word;
       }
     }
-    const std::uint8_t c = profile_.getByte(pf::kDefaultClass);
-    return verdictAt(profile_, pf::kDefaultOptions,
-                     c == 0   ? verdict::kNotSpam
-                     : c == 1 ? verdict::kUndetermined
-                              : verdict::kSpam);
+    return context_.rules.defaultVerdict();
   }
 
  private:
@@ -156,70 +126,54 @@ class Decision {
                        [&](const std::string& own) { return addressChecksum(own) == check; });
   }
 
-  std::optional<std::uint32_t> runRule(const ProfileRule& rule) {
-    const std::uint32_t base = rule.base();
-    const std::uint8_t mode = profile_.getByte(base + rf::kMode);
-    const std::uint8_t weight = profile_.getByte(base + rf::kWeight);
-    switch (kindOf(rule.type)) {
+  std::optional<std::uint32_t> runRule(const RuleEntry& rule) {
+    const std::uint8_t type = rule.rule.type;
+    switch (kindOf(type)) {
       case RuleKind::White: {
-        if (rule.type == 13 && !wholeMessage_) return verdict::kWholeMessageNeeded;
-        if (rule.type == 3 && !senderValid_) return std::nullopt;
-        const std::uint32_t r = whiteCount(rule.type);
+        if (type == 13 && !wholeMessage_) return verdict::kWholeMessageNeeded;
+        if (type == 3 && !senderValid_) return std::nullopt;
+        const std::uint32_t r = whiteCount(type);
         if (r == 0) {
-          if (mode == 1)
-            return verdictAt(profile_, base + rf::kUndeterminedOptions, verdict::kUndetermined);
-          if (mode == 2) return verdictAt(profile_, base + rf::kSpamOptions, verdict::kSpam);
+          if (rule.mode == 1) return rule.undetermined;
+          if (rule.mode == 2) return rule.spam;
           return std::nullopt;
         }
-        if (mode == 3) {
-          addScore(-static_cast<std::int64_t>(weight) * r);
+        if (rule.mode == 3) {
+          addScore(-static_cast<std::int64_t>(rule.weight) * r);
           return std::nullopt;
         }
-        return verdictAt(profile_, base + rf::kNotSpamOptions, verdict::kNotSpam);
+        return rule.notSpam;
       }
-      case RuleKind::Black: {
-        if (rule.type == 14 && !wholeMessage_) return verdict::kWholeMessageNeeded;
-        if (rule.type == 12 && !senderValid_) return std::nullopt;
-        return blackDecision(mode, weight, base, blackCount(rule.type));
-      }
-      case RuleKind::Limit: {
-        const std::uint64_t limit =
-            static_cast<std::uint16_t>(profile_.getShort(base + rf::kSizeLimit)) * 1000ull;
-        if (limit != 0 && limit < size_) {
-          return verdictAt(profile_, base + rf::kSpamOptions, verdict::kSpam);
-        }
+      case RuleKind::Black:
+        if (type == 14 && !wholeMessage_) return verdict::kWholeMessageNeeded;
+        if (type == 12 && !senderValid_) return std::nullopt;
+        return blackDecision(rule, blackCount(type));
+      case RuleKind::Limit:
+        if (rule.sizeLimit != 0 && rule.sizeLimit < size_) return rule.spam;
         return std::nullopt;
-      }
-      case RuleKind::Score: {
-        if (score_ < profile_.getByte(base + rf::kLowBound)) {
-          return verdictAt(profile_, base + rf::kNotSpamOptions, verdict::kNotSpam);
-        }
-        if (score_ > profile_.getByte(base + rf::kHighBound)) {
-          return verdictAt(profile_, base + rf::kSpamOptions, verdict::kSpam);
-        }
+      case RuleKind::Score:
+        if (score_ < rule.lowBound) return rule.notSpam;
+        if (score_ > rule.highBound) return rule.spam;
         return std::nullopt;
-      }
       case RuleKind::Blocklist:
-        return blocklistRule(mode, weight, base);
+        return blocklistRule(rule);
     }
     return std::nullopt;
   }
 
   // The rest of a black rule once its count r is known (also the blocklist
   // rules, with r 1 for a listed hop).
-  std::optional<std::uint32_t> blackDecision(std::uint8_t mode, std::uint8_t weight,
-                                             std::uint32_t base, std::uint32_t r) {
+  std::optional<std::uint32_t> blackDecision(const RuleEntry& rule, std::uint32_t r) {
     if (r == 0) {
-      if (mode == 0) return verdictAt(profile_, base + rf::kNotSpamOptions, verdict::kNotSpam);
-      if (mode == 1)
-        return verdictAt(profile_, base + rf::kUndeterminedOptions, verdict::kUndetermined);
+      if (rule.mode == 0) return rule.notSpam;
+      if (rule.mode == 1) return rule.undetermined;
       return std::nullopt;
     }
-    if (mode == 3) {
-      addScore(static_cast<std::int64_t>(weight) * r);
+    if (rule.mode == 3) {
+      addScore(static_cast<std::int64_t>(rule.weight) * r);
       return std::nullopt;
     }
-    return verdictAt(profile_, base + rf::kSpamOptions, verdict::kSpam);
+    return rule.spam;
   }
 
   std::uint32_t whiteCount(std::uint8_t type) {
@@ -273,13 +227,11 @@ class Decision {
                        });
   }
 
-  std::optional<std::uint32_t> blocklistRule(std::uint8_t mode, std::uint8_t weight,
-                                             std::uint32_t base) {
-    const std::string zone = profile_.getText(base + rf::kZoneHost);
+  std::optional<std::uint32_t> blocklistRule(const RuleEntry& rule) {
     BlocklistAnswer answer = BlocklistAnswer::NotListed;
     // A rule without a zone has nothing to ask: no hop is listed by it.
-    if (zone.find_first_not_of(' ') != std::string::npos) {
-      const std::optional<BlocklistAnswer> looked = lookUp(zone, base);
+    if (rule.zone.find_first_not_of(' ') != std::string::npos) {
+      const std::optional<BlocklistAnswer> looked = lookUp(rule);
       if (!looked) return 0;
       answer = *looked;
     }
@@ -287,28 +239,26 @@ class Decision {
       if (settings_.live) return verdict::kAwaitingBlocklist;
       report_.blocklistUnanswered = true;
     }
-    return blackDecision(mode, weight, base, answer == BlocklistAnswer::Listed ? 1 : 0);
+    return blackDecision(rule, answer == BlocklistAnswer::Listed ? 1 : 0);
   }
 
   // The cache's answer for the hops; a live decision queues requests for
   // the unanswered ones. nullopt when a file cannot be read or written.
-  std::optional<BlocklistAnswer> lookUp(const std::string& zone, std::uint32_t base) {
+  std::optional<BlocklistAnswer> lookUp(const RuleEntry& rule) {
     ZoneCache& cache = context_.zoneCache;
     auto& hops = context_.message.hops;
     if (!settings_.live) {
-      if (!cache.peek(context_.programDir, zone)) return std::nullopt;
+      if (!cache.peek(context_.programDir, rule.zone)) return std::nullopt;
       return markListedHops(hops, cache);
     }
     const std::int32_t today = DateRecord::fromStamp(settings_.now).dayNumber;
     takeBlocklistAnswers(context_.programDir, 1, today, cache);
-    if (!cache.load(context_.programDir, zone, today)) return std::nullopt;
+    if (!cache.load(context_.programDir, rule.zone, today)) return std::nullopt;
     const BlocklistAnswer answer = markListedHops(hops, cache);
     if (answer != BlocklistAnswer::Unanswered) return answer;
     DnsblRequest request;
-    request.zone = zone;
-    for (std::uint32_t k = 0; k < kDnsblCodeCount; ++k) {
-      request.codes[k] = profile_.getByte(base + rf::kZoneCodes + k);
-    }
+    request.zone = rule.zone;
+    request.codes = rule.codes;
     if (queueBlocklistRequests(context_.programDir, hops, request) < 0) return std::nullopt;
     return answer;
   }
@@ -324,7 +274,6 @@ class Decision {
   AnalysisContext& context_;
   const DecisionSettings& settings_;
   DecisionReport& report_;
-  const RecordFile& profile_;
   std::string_view header_;
   std::string_view body_;
   std::string_view subject_;

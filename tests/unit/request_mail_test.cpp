@@ -75,7 +75,9 @@ TEST_F(RequestMailTest, RequestMailBytesProtocolAndLog) {
   std::vector<std::string> names;
   platform::listFileNames(folder.root(), names);
   for (const std::string& name : names) {
-    if (name.ends_with(".prt")) ASSERT_EQ(readProtocolFile(folder.path(name), records), 1);
+    if (name.ends_with(".prt")) {
+      ASSERT_EQ(readProtocolFile(folder.path(name), records), 1);
+    }
   }
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].type, kProtocolAutoAnswer);
