@@ -10,34 +10,16 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "bench_corpus.h"
 #include "classify/decision.h"
 #include "classify/header_analyzer.h"
 #include "engine/filter_profile.h"
 
 namespace {
-
-const std::vector<std::string>& corpus() {
-  static const std::vector<std::string> messages = [] {
-    std::vector<std::string> out;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(QG_CORPUS_DIR, error)) {
-      if (entry.path().extension() != ".eml") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      out.push_back("0000000000000000 00000000 0000 00000000 80000000\r\n" +
-                    std::string(std::istreambuf_iterator<char>(in), {}));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }();
-  return messages;
-}
 
 qg::ExpressionEntry expression(const char* text, std::uint8_t field, std::uint8_t colour) {
   qg::ExpressionEntry entry;
@@ -68,7 +50,7 @@ void prepare(qg::AnalysisContext& context, const std::string& folder) {
 }
 
 void BM_Parse(benchmark::State& state) {
-  const std::vector<std::string>& messages = corpus();
+  const std::vector<std::string>& messages = stagedCorpus();
   if (messages.empty()) {
     state.SkipWithError("no corpus at " QG_CORPUS_DIR);
     return;
@@ -86,7 +68,7 @@ void BM_Parse(benchmark::State& state) {
 BENCHMARK(BM_Parse)->Unit(benchmark::kMillisecond);
 
 void BM_Decide(benchmark::State& state) {
-  const std::vector<std::string>& messages = corpus();
+  const std::vector<std::string>& messages = stagedCorpus();
   if (messages.empty()) {
     state.SkipWithError("no corpus at " QG_CORPUS_DIR);
     return;

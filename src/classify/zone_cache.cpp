@@ -92,11 +92,7 @@ bool ZoneCache::load(const std::string& programDir, std::uint32_t zoneId, std::i
   }
   std::vector<std::uint8_t> bytes;
   if (!readAll(file, bytes)) return false;
-  CacheFile cache = parseCache(bytes);
-  zoneId_ = zoneId;
-  day_ = cache.day;
-  entries_ = std::move(cache.entries);
-  loaded_ = true;
+  adopt(zoneId, bytes);
   return true;
 }
 
@@ -118,16 +114,20 @@ bool ZoneCache::peek(const std::string& programDir, std::uint32_t zoneId) {
       return false;
     }
   }
-  CacheFile cache = parseCache(bytes);
-  zoneId_ = zoneId;
-  day_ = cache.day;
-  entries_ = std::move(cache.entries);
-  loaded_ = true;
+  adopt(zoneId, bytes);
   return true;
 }
 
 bool ZoneCache::peek(const std::string& programDir, std::string_view zoneName) {
   return peek(programDir, zoneSignature(trimBlanks(zoneName)));
+}
+
+void ZoneCache::adopt(std::uint32_t zoneId, const std::vector<std::uint8_t>& bytes) {
+  CacheFile cache = parseCache(bytes);
+  zoneId_ = zoneId;
+  day_ = cache.day;
+  entries_ = std::move(cache.entries);
+  loaded_ = true;
 }
 
 const ZoneCacheEntry* ZoneCache::find(Ipv4Number address) const {

@@ -71,6 +71,9 @@ class ZoneCache {
   bool save(const std::string& programDir) const;
 
  private:
+  // Makes the cache file's bytes the loaded cache of zoneId.
+  void adopt(std::uint32_t zoneId, const std::vector<std::uint8_t>& bytes);
+
   bool loaded_ = false;
   std::uint32_t zoneId_ = 0;
   std::int32_t day_ = 0;

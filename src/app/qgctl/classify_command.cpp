@@ -119,15 +119,7 @@ int runClassify(const CommandContext& context, const ClassifyArguments& argument
   int status = kExitOk;
   std::string out;
   for (const std::string& file : arguments.files) {
-    std::string problem;
-    const std::optional<std::string> bytes = readInputFile(file, kAnalysedBytesLimit);
-    if (!bytes) {
-      problem = "cannot read " + file;
-    } else if (bytes->empty()) {
-      problem = file + " is empty";
-    } else if (parseStagingText(asStagingFile(*bytes), analysis.own, analysis.message) < 0) {
-      problem = "cannot parse " + file;
-    }
+    const std::string problem = parseMessageFile(file, analysis.own, analysis.message);
     if (!problem.empty()) {
       status = kExitFailure;
       if (arguments.json) {

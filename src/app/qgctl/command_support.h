@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/qgctl/command_context.h"
+#include "classify/own_addresses.h"
+#include "classify/parsed_message.h"
 
 namespace qg::qgctl {
 
@@ -27,10 +29,12 @@ std::string jsonLine(const nlohmann::ordered_json& value);
 // may hold it); nullopt when it cannot be opened or read.
 std::optional<std::string> readInputFile(const std::string& path, std::size_t limit);
 
-// bytes as a staging file: unchanged when they begin with a valid record
-// line, otherwise a raw message behind the record line the fetcher gives a
-// whole message (its size, whole-message flag).
-std::string asStagingFile(std::string bytes);
+// Reads the file at path (its first kAnalysedBytesLimit bytes), gives a raw
+// message its record line and parses it into message with own. Returns
+// what went wrong for the user ("cannot read PATH", "PATH is empty",
+// "cannot parse PATH"), or an empty text when message holds the parse.
+std::string parseMessageFile(const std::string& path, const OwnAddresses& own,
+                             ParsedMessage& message);
 
 // Prints "qgctl: " and message on stderr and returns status.
 int complain(const std::string& message, int status);

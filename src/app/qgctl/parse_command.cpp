@@ -89,15 +89,7 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
   ParsedMessage message;
   std::string out;
   for (const std::string& file : arguments.files) {
-    std::string problem;
-    const std::optional<std::string> bytes = readInputFile(file, kAnalysedBytesLimit);
-    if (!bytes) {
-      problem = "cannot read " + file;
-    } else if (bytes->empty()) {
-      problem = file + " is empty";
-    } else if (parseStagingText(asStagingFile(*bytes), own, message) < 0) {
-      problem = "cannot parse " + file;
-    }
+    const std::string problem = parseMessageFile(file, own, message);
     nlohmann::ordered_json json;
     if (several) json["file"] = file;
     if (!problem.empty()) {
