@@ -53,9 +53,10 @@ std::string messageId(const RecordFile& boxSettings, std::int64_t now) {
 }
 
 // The recipient of a mail to the sender of the current message, or nullopt
-// when its address is not valid. Clears a letter left in OUT by an earlier
+// when no box is current or the address is not valid. Clears a letter left in OUT by an earlier
 // failure first (nullopt when it cannot be removed).
 std::optional<SenderParts> startLetter(const AnalysisContext& context) {
+  if (context.boxDirectory.empty()) return std::nullopt;  // no box is current
   const std::string temp =
       context.boxDirectory + "/" + std::string(kOutFolder) + "/" + std::string(kLetterTempName);
   if (fileExists(temp) && !deleteFileRetry(temp)) return std::nullopt;
