@@ -31,6 +31,18 @@ std::int64_t stampOf(std::span<const std::uint8_t> record) {
 
 }  // namespace
 
+bool appendRequestLog(const std::string& folder, std::int64_t holdEnd, std::string_view address) {
+  std::string record(kRequestStampBytes, '\0');
+  for (std::size_t k = 0; k < kRequestStampBytes; ++k) {
+    record[k] = static_cast<char>(static_cast<std::uint64_t>(holdEnd) >> (8 * k));
+  }
+  record += address;
+  record.push_back('\0');
+  FileHandle log;
+  return openExclusive(folder + "/" + std::string(kRequestLogName), log) && log.seekEnd() >= 0 &&
+         writeText(log, record);
+}
+
 int pruneRequestLog(const std::string& folder, std::int64_t now) {
   const std::string path = folder + "/" + std::string(kRequestLogName);
   FileHandle log;

@@ -17,6 +17,10 @@ inline constexpr std::size_t kRequestStampBytes = 8;
 // A record's text, its zero byte included, has at most this many bytes.
 inline constexpr std::size_t kRequestTextLimit = 499;
 
+// Appends a record for a request to address standing until holdEnd to
+// folder/"request.rst". False when the log cannot be opened or written.
+bool appendRequestLog(const std::string& folder, std::int64_t holdEnd, std::string_view address);
+
 // Drops the records of folder/"request.rst" whose stamp has passed (lies
 // before now): the requests that have expired. The kept records are written
 // to "request.tmp" and moved over the log; bytes behind the last whole record
