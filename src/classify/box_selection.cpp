@@ -1,13 +1,11 @@
 #include "classify/box_selection.h"
 
 #include <algorithm>
-#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "classify/box_context.h"
 #include "classify/own_addresses.h"
-#include "engine/filter_profile.h"
-#include "engine/mail_address.h"
 #include "engine/mail_store.h"
 #include "text/charsets.h"
 
@@ -18,26 +16,6 @@ namespace {
 std::string upperCased(std::string text) {
   upperCase1251(text);
   return text;
-}
-
-// Field 15, then the parts of field 16, trimmed; empty parts are passed over.
-std::vector<std::string> ownAddressTexts(const RecordFile& box) {
-  std::vector<std::string> texts;
-  std::string address = box.getText(box_field::kAddress);
-  trimAddressText(address);
-  texts.push_back(std::move(address));
-  const std::string more = box.getText(box_field::kMoreAddresses);
-  std::size_t start = 0;
-  while (start <= more.size()) {
-    std::size_t end = more.find(';', start);
-    if (end == std::string::npos) end = more.size();
-    std::string part = more.substr(start, end - start);
-    trimAddressText(part);
-    if (!part.empty()) texts.push_back(std::move(part));
-    start = end + 1;
-  }
-  if (texts.size() > box_field::kMaxOwnAddresses) texts.resize(box_field::kMaxOwnAddresses);
-  return texts;
 }
 
 std::vector<std::string> wordsOf(std::string_view text) {
@@ -59,10 +37,11 @@ std::vector<std::string> wordsOf(std::string_view text) {
 bool fillOwnAddresses(RecordFile& box, const MailExchangeLookup& lookup) {
   bool changed = false;
   if (box.getByte(box_field::kOwnAddressCount) == 0) {
-    const std::vector<std::string> texts = ownAddressTexts(box);
+    std::vector<std::string> texts = ownAddressesFromFields(box).addresses;
+    if (texts.size() > box_field::kMaxOwnAddresses) texts.resize(box_field::kMaxOwnAddresses);
     box.setByte(static_cast<std::uint8_t>(texts.size()), box_field::kOwnAddressCount);
     for (std::uint32_t i = 0; i < texts.size(); ++i) {
-      box.setText(upperCased(texts[i]), box_field::kFirstOwnAddress + i);
+      box.setText(texts[i], box_field::kFirstOwnAddress + i);
       box.setByte(0, box_field::mailExchangeCountField(i));
       box.setByte(0, box_field::kLookupTriesBase + i);
     }
@@ -92,53 +71,13 @@ bool fillOwnAddresses(RecordFile& box, const MailExchangeLookup& lookup) {
   return changed;
 }
 
-void clearCurrentBox(AnalysisContext& context) {
-  context.boxNumber = -1;
-  context.boxDirectory.clear();
-  context.boxSettings.clear();
-  context.own = {};
-}
-
 bool selectBox(AnalysisContext& context, int boxNumber, const MailExchangeLookup& lookup) {
   if (boxNumber == context.boxNumber && boxNumber > 0) return true;
-  clearCurrentBox(context);
-  RecordFile& box = context.boxSettings;
-  if (!loadBox(context.storeDir, boxNumber, box)) return false;
-  std::string address = box.getText(box_field::kAddress);
-  if (!isValidAddress(address)) {
-    clearCurrentBox(context);
-    return false;
-  }
+  if (loadBoxContext(context, boxNumber) != BoxContextLoad::Loaded) return false;
   // The lookups are kept in "box.log"; a save that fails only means they are
   // made again when the box next becomes current.
-  if (fillOwnAddresses(box, lookup)) box.save();
-
-  const std::string field = box.getText(box_field::kProfile);
-  const std::size_t first = field.find_first_not_of(' ');
-  const std::string name = first == std::string::npos ? std::string() : field.substr(first);
-  RecordFile& profile = context.profile;
-  if (name.empty()) {
-    clearCurrentBox(context);
-    return false;
-  }
-  if (profile.getText(profile_field::kName) != name) {
-    const std::optional<std::string> file = findProfile(context.listDir, name);
-    profile.clear();
-    profile.setDirectory(context.listDir);
-    if (!file) {
-      clearCurrentBox(context);
-      return false;
-    }
-    profile.setName(*file);
-    if (!profile.load()) {
-      profile.clear();
-      clearCurrentBox(context);
-      return false;
-    }
-  }
-  context.own = readOwnAddresses(box);
-  context.boxNumber = boxNumber;
-  context.boxDirectory = boxDirectory(context.storeDir, boxNumber);
+  if (fillOwnAddresses(context.boxSettings, lookup)) context.boxSettings.save();
+  context.own = readOwnAddresses(context.boxSettings);
   return true;
 }
 

@@ -19,8 +19,8 @@ using MailExchangeLookup = std::function<std::string(const std::string& domain)>
 // A box's own addresses are looked up at most this many times in all.
 inline constexpr int kMailExchangeTries = 3;
 
-// Fills the own-address fields of box when field 100 is 0: field 15 and the
-// ";"-separated parts of field 16, trimmed and upper-cased, from field 101
+// Fills the own-address fields of box when field 100 is 0: the addresses
+// of ownAddressesFromFields (field 15 and the parts of field 16), from field 101
 // on (at most box_field::kMaxOwnAddresses), with no exchanges and no lookups
 // yet. Then looks up the exchanges of every own address that has none and
 // fewer than kMailExchangeTries tries, counting the try, and stores the host
@@ -29,15 +29,10 @@ inline constexpr int kMailExchangeTries = 3;
 bool fillOwnAddresses(RecordFile& box, const MailExchangeLookup& lookup);
 
 // Makes box boxNumber of context.storeDir current: nothing to do when it is
-// already. Otherwise loads its "box.log", checks its address (field 15),
-// fills the own addresses (saving "box.log" when they changed), and finds
-// its profile (field 8, leading blanks skipped) among the "f_*.log" of
-// context.listDir, keeping a loaded profile of that name. False, with no box
-// current, when "box.log" does not load, the address is not valid, the
-// profile name is empty or no profile has it.
+// already. Otherwise loads it as loadBoxContext does (its "box.log", address
+// and profile), then fills its own addresses and their exchanges, saving
+// "box.log" when they changed. False, with no box current, when
+// loadBoxContext fails.
 bool selectBox(AnalysisContext& context, int boxNumber, const MailExchangeLookup& lookup);
-
-// Leaves no box current.
-void clearCurrentBox(AnalysisContext& context);
 
 }  // namespace qg

@@ -59,7 +59,7 @@ TEST(BoxSelection, FillsTheOwnAddressesAndTheirExchangesOnce) {
   EXPECT_EQ(home.context.profile.getText(profile_field::kName), kDefaultProfile);
 
   // Found exchanges are never looked up again.
-  clearCurrentBox(home.context);
+  home.context.boxNumber = -1;
   ASSERT_TRUE(selectBox(home.context, home.box, lookups.function()));
   EXPECT_EQ(lookups.domains.size(), 3u);
 }
@@ -68,7 +68,7 @@ TEST(BoxSelection, AnAddressWithoutExchangesIsTriedThreeTimes) {
   AnalysisHome home;
   Lookups lookups;
   for (int i = 0; i < 5; ++i) {
-    clearCurrentBox(home.context);
+    home.context.boxNumber = -1;
     ASSERT_TRUE(selectBox(home.context, home.box, lookups.function()));
   }
   EXPECT_EQ(lookups.domains.size(), 3u);
