@@ -35,6 +35,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
 from dovecot import DovecotServer, RawPop3  # noqa: E402
+from box_files import check_nothing_deleted, staged_slots  # noqa: E402
 from harness import check, finish, protocol_types, run, wait_for  # noqa: E402
 from local_agent import Agent, free_ports  # noqa: E402
 
@@ -45,7 +46,6 @@ MAILBOX_SIZE = 24
 STAGING_LINE = 50
 PASS_END = 16
 HOLD_DAYS = 5
-SLOT_NAME = re.compile(r"^(\d{8})\.(hd|hdr|hdp|hdd|hdz|hd~|hdt)$")
 CLEAN_ADDRESS = re.compile(r"[A-Za-z0-9._-]{2,39}@[A-Za-z0-9_-]+(\.[A-Za-z0-9_-]+)+")
 # Profile fields: rules run in slot order; rule t keeps its fields from 1000 + 100 t.
 RULES = [
@@ -174,16 +174,6 @@ def marked(message, marker, value):
     return b"".join(out)
 
 
-def slots(home):
-    tmp = os.path.join(home, "BOX_0001", "TMP")
-    found = {}
-    for name in os.listdir(tmp):
-        match = SLOT_NAME.match(name)
-        if match:
-            with open(os.path.join(tmp, name), "rb") as f:
-                found[int(match.group(1))] = (match.group(2), f.read())
-    return found
-
 
 def folder_files(home, folder):
     path = os.path.join(home, "BOX_0001", folder)
@@ -245,7 +235,7 @@ def first_pass(args, server, home, mailbox, plan, lists):
     check(got_in == want_in, "IN files should be Dovecot's RETR bytes with the marks added")
 
     states = {}
-    for slot, (state, data) in slots(home).items():
+    for slot, (state, data) in staged_slots(home).items():
         states.setdefault(state, []).append(data)
     check(len(states.get("hd~", [])) == counts.get("marked", 0) + counts.get("delivered", 0)
           + counts.get("withheld", 0), "finished slots: %s" % {s: len(d) for s, d in states.items()})
@@ -324,14 +314,6 @@ def reply_to_a_request(args, server, home, mailbox, plan, sent):
     check(not any(b"It is really me." in m for m in delivered), "a reply is never delivered")
 
 
-def check_nothing_deleted(server, count):
-    session = RawPop3(server.port)
-    session.login(USER, PASSWORD)
-    check(session.stat()[0] == count, "Dovecot should still hold %d messages" % count)
-    session.quit()
-    check(server.maildir_count(USER) == count, "the maildir should still hold every message")
-    check(not re.search(r"del=[1-9]", server.log()), "Dovecot logged a deletion")
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -366,7 +348,7 @@ def main():
                 reply_to_a_request(args, server, home, mailbox, plan, sent)
                 print("reply pass: %.1f s" % (time.monotonic() - begun))
                 check(agent.stop() == 0, "the agent should exit with status 0")
-            check_nothing_deleted(server, len(mailbox) + 1)
+            check_nothing_deleted(server, USER, PASSWORD, len(mailbox) + 1)
             if os.environ.get("QG_KEEP"):
                 shutil.copytree(root, os.environ["QG_KEEP"], dirs_exist_ok=True)
     return finish()

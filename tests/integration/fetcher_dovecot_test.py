@@ -33,12 +33,12 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
 from dovecot import DovecotServer, RawPop3  # noqa: E402
+from box_files import check_nothing_deleted, other_tmp_files, staged_slots  # noqa: E402
 from harness import check, finish, protocol_types, run, wait_for  # noqa: E402
 
 STAGING_LINE = 50
 PASS_END = 16
 USER, PASSWORD = "qg", "secret"
-SLOT_NAME = re.compile(r"^(\d{8})\.(hd|hdr|hdp|hdd|hdz|hd~|hdt)$")
 
 def corpus_messages(corpus):
     messages = []
@@ -56,21 +56,6 @@ def record_line(data):
             "flags": int(fields[4], 16)}
 
 
-def staged_slots(home, box=1):
-    """slot -> (state, bytes) of the box's staging files."""
-    tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
-    slots = {}
-    for name in os.listdir(tmp):
-        match = SLOT_NAME.match(name)
-        if match:
-            with open(os.path.join(tmp, name), "rb") as f:
-                slots[int(match.group(1))] = (match.group(2), f.read())
-    return slots
-
-
-def other_tmp_files(home, box=1):
-    tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
-    return [name for name in os.listdir(tmp) if not SLOT_NAME.match(name)]
 
 
 def add_box(qgctl, home, port, profile=None):
@@ -93,14 +78,6 @@ def add_holding_profile(qgctl, home, name="Hold"):
     check(result.returncode == 0, "qgctl record set: %s" % result.stderr)
     return name
 
-
-def check_nothing_deleted(server, count):
-    session = RawPop3(server.port)
-    session.login(USER, PASSWORD)
-    check(session.stat()[0] == count, "Dovecot should still hold %d messages" % count)
-    session.quit()
-    check(server.maildir_count(USER) == count, "the maildir should still hold every message")
-    check(not re.search(r"del=[1-9]", server.log()), "Dovecot logged a deletion")
 
 
 def agent_stages_every_header(args, root, messages):
@@ -145,7 +122,7 @@ def agent_stages_every_header(args, root, messages):
                 break
         session.quit()
         check(numbers == set(range(1, len(messages) + 1)), "every server number once")
-        check_nothing_deleted(server, len(messages))
+        check_nothing_deleted(server, USER, PASSWORD, len(messages))
 
 
 def fetcher_delivers_what_dovecot_sends(args, root, messages):
@@ -180,7 +157,7 @@ def fetcher_delivers_what_dovecot_sends(args, root, messages):
         check(len(slots) == len(messages) and states == ["hd~"],
               "every slot should be finished, states %s" % states)
         check(other_tmp_files(home) == [], "temporary files left: %s" % other_tmp_files(home))
-        check_nothing_deleted(server, len(messages))
+        check_nothing_deleted(server, USER, PASSWORD, len(messages))
 
 
 class SlowLink:
