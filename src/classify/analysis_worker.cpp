@@ -32,18 +32,16 @@ constexpr int kPassAnswerMinimum = 1;
 AnalysisWorker::AnalysisWorker(EngineFlags& flags, const PathBlock& paths, ProtocolWriter& protocol,
                                HistoryWriter& history, AnalysisOptions options)
     : flags_(flags),
-      protocol_(protocol),
-      history_(history),
       options_(std::move(options)),
-      services_{protocol_, history_, nullptr},
+      services_{protocol, history, nullptr},
       knownSenders_(paths.knownSenders) {
   if (!options_.decide)
     options_.decide = [](AnalysisContext& context, const DecisionSettings& s) {
       return decide(context, s);
     };
   if (!options_.sendRequest) {
-    options_.sendRequest = [this](AnalysisContext& context, std::int64_t stamp) {
-      return sendRequest(context, stamp, protocol_);
+    options_.sendRequest = [&protocol](AnalysisContext& context, std::int64_t stamp) {
+      return sendRequest(context, stamp, protocol);
     };
   }
   if (!options_.lookup) options_.lookup = [](const std::string&) { return std::string(); };

@@ -66,6 +66,8 @@ class AnalysisWorker {
   // the worker.
   AnalysisWorker(EngineFlags& flags, const PathBlock& paths, ProtocolWriter& protocol,
                  HistoryWriter& history, AnalysisOptions options = {});
+  AnalysisWorker(const AnalysisWorker&) = delete;
+  AnalysisWorker& operator=(const AnalysisWorker&) = delete;
 
   // The thread's loop: loads the filter lists (flag 52 when one cannot be
   // loaded: nothing is analysed then), then until flag 51 is set waits for a
@@ -112,8 +114,6 @@ class AnalysisWorker {
   void sleep(std::chrono::milliseconds duration) const;
 
   EngineFlags& flags_;
-  ProtocolWriter& protocol_;
-  HistoryWriter& history_;
   AnalysisOptions options_;
   ApplyServices services_;
   std::vector<std::uint8_t> knownSenders_;
