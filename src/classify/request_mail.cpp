@@ -96,18 +96,6 @@ bool knownSender(const FilterSet& filters, std::string_view address) {
       [&](const AddressEntry& entry) { return sameName(entry.address, address) == 0; });
 }
 
-bool appendRequestLog(const std::string& boxDir, std::int64_t holdEnd, std::string_view address) {
-  std::string record(8, '\0');
-  for (std::size_t k = 0; k < 8; ++k) {
-    record[k] = static_cast<char>(static_cast<std::uint64_t>(holdEnd) >> (8 * k));
-  }
-  record += address;
-  record.push_back('\0');
-  FileHandle log;
-  return openExclusive(boxDir + "/" + std::string(kRequestLogName), log) && log.seekEnd() >= 0 &&
-         writeText(log, record);
-}
-
 }  // namespace
 
 std::string letterText(const OutgoingLetter& letter, const RecordFile& boxSettings,

@@ -10,7 +10,8 @@
 #include <string_view>
 
 #include "classify/analysis_context.h"
-#include "classify/request_code.h"      // addressChecksum, requestCode
+#include "classify/request_code.h"
+#include "classify/request_log.h"  // the request log the mails are logged in      // addressChecksum, requestCode
 #include "classify/request_template.h"  // fillTemplate
 #include "engine/protocol_file.h"
 
@@ -20,9 +21,6 @@ inline constexpr std::string_view kRequestMailer = "Quillgate - request";
 inline constexpr std::string_view kAnswerMailer = "Quillgate - answer";
 // The temporary file in OUT a mail is written to before it takes its number.
 inline constexpr std::string_view kLetterTempName = "tmpLetter.tmp";
-// The request log of a box: per request the end of the hold (8-byte
-// little-endian stamp), the recipient and a zero byte.
-inline constexpr std::string_view kRequestLogName = "request.rst";
 
 // Writes a request mail to the sender of context.message (the code of now
 // and the sender's address as Subject, the body from the profile's request
