@@ -6,35 +6,16 @@
 // beside Python's email package parsing the same files in the same run.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "bench_corpus.h"
 #include "classify/header_analyzer.h"
 
 namespace {
 
-const std::vector<std::string>& corpus() {
-  static const std::vector<std::string> messages = [] {
-    std::vector<std::string> out;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(QG_CORPUS_DIR, error)) {
-      if (entry.path().extension() != ".eml") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      out.push_back("0000000000000000 00000000 0000 00000000 80000000\r\n" +
-                    std::string(std::istreambuf_iterator<char>(in), {}));
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-  }();
-  return messages;
-}
-
 void BM_ParseCorpus(benchmark::State& state) {
-  const std::vector<std::string>& messages = corpus();
+  const std::vector<std::string>& messages = stagedCorpus();
   if (messages.empty()) {
     state.SkipWithError("no corpus at " QG_CORPUS_DIR);
     return;

@@ -12,6 +12,7 @@
 #include "classify/filter_set.h"
 #include "classify/own_addresses.h"
 #include "classify/parsed_message.h"
+#include "classify/rule_table.h"
 #include "classify/zone_cache.h"
 #include "engine/record_file.h"
 
@@ -38,6 +39,9 @@ struct AnalysisContext {
   RecordFile boxSettings;    // the box's "box.log"
   RecordFile profile;        // the box's filter profile "f_nnnn.log"
   OwnAddresses own;          // from boxSettings, for the local hops and the To/Cc rule
+  // The profile's rules as decide runs them; decide reads them again
+  // whenever the profile's fields differ from those they were read from.
+  RuleTable rules;
 
   // Current message: the staging file last parsed (parseStagingFile with
   // own). Valid until the next parse; its text buffer keeps its capacity.

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "classify/analysis_context.h"
 #include "classify/verdict.h"
+#include "engine/filter_profile.h"
 
 namespace qg {
 
@@ -30,12 +32,21 @@ struct DecisionReport {
   // decision that gives kAwaitingBlocklist; offline the rule goes on as if
   // they were not listed).
   bool blocklistUnanswered = false;
+  // The rule whose test gave the verdict (a body rule's
+  // verdict::kWholeMessageNeeded and a blocklist rule's kAwaitingBlocklist
+  // included); nullopt when the profile's default decided, for a reply to a
+  // request, and for 0.
+  std::optional<ProfileRule> rule;
+  // The score of the score rules when decide returned.
+  std::int32_t score = 0;
 };
 
 // The verdict word for context.message (parsed from a staging file of the
 // current box, whose profile and own addresses are in context): 0 (try again
 // later: empty text), verdict::kWholeMessageNeeded, verdict::kReplyConsumed,
 // verdict::kAwaitingBlocklist, or a class with its option bits and rule tag.
+// A live decision also gives 0 when a blocklist cache or "dnsbl.inf" cannot
+// be read or written (the file is tried again in a later cycle).
 std::uint32_t decide(AnalysisContext& context, const DecisionSettings& settings,
                      DecisionReport* report = nullptr);
 

@@ -93,7 +93,8 @@ std::uint32_t ExpressionIndex::match(std::string_view text, std::size_t field) c
   std::uint32_t black = 0;
   bool anyBlack = false;
   for (std::size_t p = 0; p < text.size(); ++p) {
-    if (p > 0 && (text[p - 1] != ' ' || p + 2 > text.size())) continue;
+    // A header line starts behind a LF: its field name is a word start too.
+    if (p > 0 && ((text[p - 1] != ' ' && text[p - 1] != '\n') || p + 2 > text.size())) continue;
     const ExpressionEntry* found = longestAt(text.substr(p), range);
     if (found == nullptr) continue;
     const ExpressionEntry& candidate = *found;

@@ -27,7 +27,8 @@ class ExpressionIndex {
   void prepare(std::vector<ExpressionEntry> entries);
 
   // Matches the expressions of field against text (upper case). At the text
-  // start and at every word start behind a blank, up to two characters
+  // start and at every word start behind a blank or a LF (the start of a
+  // header line), up to two characters
   // before the end, the longest expression that begins the text there
   // matches (found by halving for the last expression not greater than the
   // text, each compared over its own length). Returns the sum of the weights of

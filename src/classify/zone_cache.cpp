@@ -92,16 +92,42 @@ bool ZoneCache::load(const std::string& programDir, std::uint32_t zoneId, std::i
   }
   std::vector<std::uint8_t> bytes;
   if (!readAll(file, bytes)) return false;
-  CacheFile cache = parseCache(bytes);
-  zoneId_ = zoneId;
-  day_ = cache.day;
-  entries_ = std::move(cache.entries);
-  loaded_ = true;
+  adopt(zoneId, bytes);
   return true;
 }
 
 bool ZoneCache::load(const std::string& programDir, std::string_view zoneName, std::int32_t today) {
   return load(programDir, zoneSignature(trimBlanks(zoneName)), today);
+}
+
+bool ZoneCache::peek(const std::string& programDir, std::uint32_t zoneId) {
+  zoneId &= kZoneIdMask;
+  if (loaded_ && zoneId_ == zoneId) return true;
+  loaded_ = false;
+  const std::string path = programDir + "/" + zoneCacheFileName(zoneId);
+  std::vector<std::uint8_t> bytes;
+  if (fileExists(path)) {
+    FileHandle file;
+    if (!openExisting(path, file)) {
+      if (fileExists(path)) return false;
+    } else if (!readAll(file, bytes)) {
+      return false;
+    }
+  }
+  adopt(zoneId, bytes);
+  return true;
+}
+
+bool ZoneCache::peek(const std::string& programDir, std::string_view zoneName) {
+  return peek(programDir, zoneSignature(trimBlanks(zoneName)));
+}
+
+void ZoneCache::adopt(std::uint32_t zoneId, const std::vector<std::uint8_t>& bytes) {
+  CacheFile cache = parseCache(bytes);
+  zoneId_ = zoneId;
+  day_ = cache.day;
+  entries_ = std::move(cache.entries);
+  loaded_ = true;
 }
 
 const ZoneCacheEntry* ZoneCache::find(Ipv4Number address) const {

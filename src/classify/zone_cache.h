@@ -47,6 +47,12 @@ class ZoneCache {
   bool load(const std::string& programDir, std::uint32_t zoneId, std::int32_t today);
   // The same for a zone name (trimmed of blanks, then its ZoneSignature).
   bool load(const std::string& programDir, std::string_view zoneName, std::int32_t today);
+  // Like load, but never creates or changes the file (for looking at the
+  // caches from outside the analysis worker): a missing file, or one shorter
+  // than a header, gives an empty cache. False, with nothing loaded, when the
+  // file exists but cannot be read.
+  bool peek(const std::string& programDir, std::uint32_t zoneId);
+  bool peek(const std::string& programDir, std::string_view zoneName);
   // Forgets the loaded cache, so the next load reads its file again.
   void unload() { loaded_ = false; }
 
@@ -65,6 +71,9 @@ class ZoneCache {
   bool save(const std::string& programDir) const;
 
  private:
+  // Makes the cache file's bytes the loaded cache of zoneId.
+  void adopt(std::uint32_t zoneId, const std::vector<std::uint8_t>& bytes);
+
   bool loaded_ = false;
   std::uint32_t zoneId_ = 0;
   std::int32_t day_ = 0;

@@ -2,8 +2,9 @@
 """The mail fetcher against Dovecot, with the corpus in its maildir.
 
 - quillgated with a box made by `qgctl box add` logs in with APOP and stages
-  every message's header exactly as Dovecot sends it for TOP n 0, and deletes
-  nothing on the server;
+  every message's header exactly as Dovecot sends it for TOP n 0 (a profile
+  that holds every message keeps the headers as staged), and deletes nothing
+  on the server;
 - the fetcher run in-process (fetch_driver, a test thread deciding "Not spam",
   every fifth message fetched whole first) logs in with USER/PASS and delivers
   IN files byte-identical to what Dovecot sends for RETR;
@@ -19,6 +20,7 @@ Usage: fetcher_dovecot_test.py --quillgated PATH --qgctl PATH --fetch-driver PAT
 """
 import argparse
 import glob
+import json
 import os
 import re
 import socket
@@ -30,12 +32,12 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
 from dovecot import DovecotServer, RawPop3  # noqa: E402
+from box_files import check_nothing_deleted, other_tmp_files, staged_slots  # noqa: E402
 from harness import check, finish, protocol_types, run, scratch_folder, wait_for  # noqa: E402
 
 STAGING_LINE = 50
 PASS_END = 16
 USER, PASSWORD = "qg", "secret"
-SLOT_NAME = re.compile(r"^(\d{8})\.(hd|hdr|hdp|hdd|hdz|hd~|hdt)$")
 
 def corpus_messages(corpus):
     messages = []
@@ -53,32 +55,28 @@ def record_line(data):
             "flags": int(fields[4], 16)}
 
 
-def staged_slots(home, box=1):
-    """slot -> (state, bytes) of the box's staging files."""
-    tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
-    slots = {}
-    for name in os.listdir(tmp):
-        match = SLOT_NAME.match(name)
-        if match:
-            with open(os.path.join(tmp, name), "rb") as f:
-                slots[int(match.group(1))] = (match.group(2), f.read())
-    return slots
 
 
-def other_tmp_files(home, box=1):
-    tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
-    return [name for name in os.listdir(tmp) if not SLOT_NAME.match(name)]
-
-
-def add_box(qgctl, home, port):
-    result = run([qgctl, "--home", home, "box", "add", "qg@example.com",
-                  "--pop3", "127.0.0.1:%d" % port, "--user", USER, "--password", PASSWORD])
+def add_box(qgctl, home, port, profile=None):
+    command = [qgctl, "--home", home, "box", "add", "qg@example.com",
+               "--pop3", "127.0.0.1:%d" % port, "--user", USER, "--password", PASSWORD]
+    if profile:
+        command += ["--profile", profile]
+    result = run(command)
     check(result.returncode == 0, "qgctl box add: %d %s" % (result.returncode, result.stderr))
 
 
-def check_nothing_deleted(server, count):
-    for problem in server.deletion_problems(USER, PASSWORD, count):
-        check(False, problem)
+def add_holding_profile(qgctl, home, name="Hold"):
+    """A profile without rules whose default verdict holds every message: the
+    analysis worker then renames each staged header to ".hdp" and leaves the
+    text behind its record line as the fetcher staged it."""
+    result = run([qgctl, "--home", home, "profile", "reset", name])
+    check(result.returncode == 0, "qgctl profile reset: %s" % result.stderr)
+    path = os.path.join(home, json.loads(result.stdout)["file"])
+    result = run([qgctl, "--home", home, "record", "set", path, "410", "byte", "1"])
+    check(result.returncode == 0, "qgctl record set: %s" % result.stderr)
+    return name
+
 
 
 def agent_stages_every_header(args, root, messages):
@@ -86,7 +84,7 @@ def agent_stages_every_header(args, root, messages):
     with DovecotServer(os.path.join(root, "dovecot-apop"), {USER: (PASSWORD, messages)},
                        apop=True) as server:
         home = os.path.join(root, "agent")
-        add_box(args.qgctl, home, server.port)
+        add_box(args.qgctl, home, server.port, add_holding_profile(args.qgctl, home))
         begun = time.monotonic()
         with open(os.path.join(root, "agent.stderr"), "w") as stderr:
             agent = subprocess.Popen([args.quillgated, "--home", home], stderr=stderr)
@@ -115,14 +113,15 @@ def agent_stages_every_header(args, root, messages):
             line = record_line(data)
             numbers.add(line["number"])
             header = session.top(line["number"])
-            if not check(state == "hd" and data[STAGING_LINE:] == header
-                         and line["received"] == len(header) and line["flags"] == 0,
-                         "slot %d (message %d) differs from Dovecot's TOP answer"
-                         % (slot, line["number"])):
+            # Held (class 4) by the profile, the text as staged.
+            if not check(state == "hdp" and data[STAGING_LINE:] == header
+                         and line["received"] == len(header) and (line["flags"] & 0xF) == 4,
+                         "slot %d (message %d, state %s) differs from Dovecot's TOP answer"
+                         % (slot, line["number"], state)):
                 break
         session.quit()
         check(numbers == set(range(1, len(messages) + 1)), "every server number once")
-        check_nothing_deleted(server, len(messages))
+        check_nothing_deleted(server, USER, PASSWORD, len(messages))
 
 
 def fetcher_delivers_what_dovecot_sends(args, root, messages):
@@ -157,7 +156,7 @@ def fetcher_delivers_what_dovecot_sends(args, root, messages):
         check(len(slots) == len(messages) and states == ["hd~"],
               "every slot should be finished, states %s" % states)
         check(other_tmp_files(home) == [], "temporary files left: %s" % other_tmp_files(home))
-        check_nothing_deleted(server, len(messages))
+        check_nothing_deleted(server, USER, PASSWORD, len(messages))
 
 
 class SlowLink:

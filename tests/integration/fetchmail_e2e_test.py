@@ -25,6 +25,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
+from box_files import check_nothing_deleted  # noqa: E402
 from dovecot import DovecotServer, RawPop3  # noqa: E402
 from harness import check, finish, run, scratch_folder, wait_for  # noqa: E402
 from local_agent import Agent  # noqa: E402
@@ -174,8 +175,7 @@ def main():
             check(all(not v for v in want.values()),
                   "messages that never arrived: %r" % [v for v in want.values() if v])
 
-            for problem in server.deletion_problems(USER, PASSWORD, len(files)):
-                check(False, problem)
+            check_nothing_deleted(server, USER, PASSWORD, len(files))
     return finish()
 
 

@@ -48,10 +48,11 @@ TEST(ExpressionMatch, WordStartsAndTheLongestFittingExpression) {
   } cases[] = {
       {single, "FREE-MONEY", white(3)},
       {single, "FREE MONEY NOW", white(3)},
-      {single, "ENJOY FREE TIME", white(3)},  // at the second word start
-      {single, "CAREFREE", 0},                // not at a word start
-      {single, "FREE AND FREE", white(6)},    // every word start counts
-      {both, "FREE MONEY NOW", 5 + 1},        // only FREE MONEY
+      {single, "ENJOY FREE TIME", white(3)},      // at the second word start
+      {single, "CAREFREE", 0},                    // not at a word start
+      {single, "FREE AND FREE", white(6)},        // every word start counts
+      {single, "SUBJECT: X\nFREE: 1", white(3)},  // a header line's start
+      {both, "FREE MONEY NOW", 5 + 1},            // only FREE MONEY
       {both, "GET FREE STUFF", 2 + 1},
       {weightless, "WIN BIG", 0},  // a white weight of 0 leaves 0
       {weightless, "SPAM", 1},     // a black one still marks the match

@@ -3,10 +3,28 @@
 #include <algorithm>
 #include <iostream>
 
+#include "classify/header_analyzer.h"
+#include "engine/staging_line.h"
 #include "platform/file.h"
 #include "platform/home_folder.h"
 
 namespace qg::qgctl {
+
+namespace {
+
+// A raw message gets the record line the fetcher would give a whole message.
+std::string asStagingFile(std::string bytes) {
+  const auto head = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (isValidStagingLine(head)) return bytes;
+  StagingLine line;
+  line.size = static_cast<std::uint32_t>(bytes.size());
+  line.received = line.size;
+  line.flags = staging::kWholeMessage;
+  const StagingLineBytes record = formatStagingLine(line);
+  return std::string(record.begin(), record.end()) + bytes;
+}
+
+}  // namespace
 
 std::optional<std::string> commandHome(const CommandContext& context, bool create) {
   const platform::HomeEnvironment environment = platform::currentHomeEnvironment();
@@ -65,6 +83,15 @@ std::optional<std::string> readInputFile(const std::string& path, std::size_t li
     return std::nullopt;
   }
   return bytes;
+}
+
+std::string parseMessageFile(const std::string& path, const OwnAddresses& own,
+                             ParsedMessage& message) {
+  const std::optional<std::string> bytes = readInputFile(path, kAnalysedBytesLimit);
+  if (!bytes) return "cannot read " + path;
+  if (bytes->empty()) return path + " is empty";
+  if (parseStagingText(asStagingFile(*bytes), own, message) < 0) return "cannot parse " + path;
+  return {};
 }
 
 int complain(const std::string& message, int status) {

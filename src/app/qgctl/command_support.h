@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/qgctl/command_context.h"
+#include "classify/own_addresses.h"
+#include "classify/parsed_message.h"
 
 namespace qg::qgctl {
 
@@ -26,6 +28,13 @@ std::string jsonLine(const nlohmann::ordered_json& value);
 // The first limit bytes of the file at path, read without a lock (the agent
 // may hold it); nullopt when it cannot be opened or read.
 std::optional<std::string> readInputFile(const std::string& path, std::size_t limit);
+
+// Reads the file at path (its first kAnalysedBytesLimit bytes), gives a raw
+// message its record line and parses it into message with own. Returns
+// what went wrong for the user ("cannot read PATH", "PATH is empty",
+// "cannot parse PATH"), or an empty text when message holds the parse.
+std::string parseMessageFile(const std::string& path, const OwnAddresses& own,
+                             ParsedMessage& message);
 
 // Prints "qgctl: " and message on stderr and returns status.
 int complain(const std::string& message, int status);

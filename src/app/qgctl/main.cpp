@@ -4,6 +4,7 @@
 
 #include "app/qgctl/agent_command.h"
 #include "app/qgctl/box_command.h"
+#include "app/qgctl/classify_command.h"
 #include "app/qgctl/command_context.h"
 #include "app/qgctl/dns_command.h"
 #include "app/qgctl/list_command.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   addDnsCommands(app, context);
   addListCommands(app, context);
   addParseCommand(app, context);
+  addClassifyCommand(app, context);
 
   try {
     app.parse(argc, argv);

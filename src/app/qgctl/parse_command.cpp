@@ -11,7 +11,6 @@
 #include "engine/dnsbl_records.h"
 #include "engine/filter_lists.h"
 #include "engine/mail_store.h"
-#include "engine/staging_line.h"
 #include "platform/home_folder.h"
 #include "text/charsets.h"
 
@@ -23,18 +22,6 @@ struct ParseArguments {
   std::vector<std::string> files;
   int box = 0;  // 0: no box
 };
-
-// A raw message gets the record line the fetcher would give a whole message.
-std::string asStagingFile(std::string bytes) {
-  const auto head = std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  if (isValidStagingLine(head)) return bytes;
-  StagingLine line;
-  line.size = static_cast<std::uint32_t>(bytes.size());
-  line.received = line.size;
-  line.flags = staging::kWholeMessage;
-  const StagingLineBytes record = formatStagingLine(line);
-  return std::string(record.begin(), record.end()) + bytes;
-}
 
 // The IP-country list of the home folder, read without creating it.
 IpCountryList homeCountries(const std::optional<std::string>& home) {
@@ -102,15 +89,7 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
   ParsedMessage message;
   std::string out;
   for (const std::string& file : arguments.files) {
-    std::string problem;
-    const std::optional<std::string> bytes = readInputFile(file, kAnalysedBytesLimit);
-    if (!bytes) {
-      problem = "cannot read " + file;
-    } else if (bytes->empty()) {
-      problem = file + " is empty";
-    } else if (parseStagingText(asStagingFile(*bytes), own, message) < 0) {
-      problem = "cannot parse " + file;
-    }
+    const std::string problem = parseMessageFile(file, own, message);
     nlohmann::ordered_json json;
     if (several) json["file"] = file;
     if (!problem.empty()) {

@@ -1,6 +1,6 @@
 #include "app/quillgated/worker_table.h"
 
-#include "app/quillgated/analysis_stand_in.h"
+#include "classify/analysis_worker.h"
 #include "engine/new_mail_sound.h"
 #include "netsvc/address_validation.h"
 #include "netsvc/dnsbl_checker.h"
@@ -11,9 +11,6 @@
 namespace qg::quillgated {
 
 WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& services) {
-  // The analysis worker comes with a later change; until then its slot holds
-  // a stand-in that answers the fetcher's handshakes, so that start-up,
-  // reconfigure and exit already run the full seven-worker protocol.
   LocalServerSettings pop3;
   pop3.port = options.pop3Port;
   LocalServerSettings smtp;
@@ -28,7 +25,9 @@ WorkerTable makeWorkerTable(const DaemonOptions& options, const WorkerServices& 
        [&protocol = services.protocol, smtp](EngineState& state) {
          runLocalSmtpServer(state, protocol, smtp);
        }},
-      {kWorkers[2], "qg-analysis", [](EngineState& state) { runAnalysisStandIn(state); }},
+      {kWorkers[2], "qg-analysis",
+       [&history = services.history, &protocol = services.protocol, dns = options.dns](
+           EngineState& state) { runAnalysisWorker(state, protocol, history, dns); }},
       {kWorkers[3], "qg-fetcher",
        [fetcher](EngineState& state) { runMailFetcher(state, fetcher); }},
       {kWorkers[4], "qg-validation",

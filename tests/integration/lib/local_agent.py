@@ -45,12 +45,12 @@ def wait_for_port(port, seconds=20.0):
 class Agent:
     """quillgated for home on free ports; a context manager that stops it."""
 
-    def __init__(self, quillgated, home, stderr_path):
+    def __init__(self, quillgated, home, stderr_path, options=()):
         self.pop3_port, self.smtp_port = free_ports(2)
         self._stderr = open(stderr_path, "w")
         self.process = subprocess.Popen(
             [quillgated, "--home", home, "--pop3-port", str(self.pop3_port),
-             "--smtp-port", str(self.smtp_port)], stderr=self._stderr)
+             "--smtp-port", str(self.smtp_port)] + list(options), stderr=self._stderr)
 
     def __enter__(self):
         if not (wait_for_port(self.pop3_port) and wait_for_port(self.smtp_port)):

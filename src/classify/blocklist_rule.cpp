@@ -1,0 +1,86 @@
+#include "classify/blocklist_rule.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/file_primitives.h"
+
+namespace qg {
+
+namespace {
+
+constexpr std::uint16_t kAnswerMarks = hop_mark::kBlocklistAnswered | hop_mark::kBlocklistListed;
+
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The zone as the checker reads it back from a request record.
+std::string queuedZone(std::string_view zone) {
+  return std::string(trimBlanks(trimBlanks(zone).substr(0, kDnsblZoneColumns)));
+}
+
+}  // namespace
+
+bool checkableHop(const ReceivedHop& hop) {
+  return hop.hasFromAddress() && !hop.local();
+}
+
+BlocklistAnswer markListedHops(std::span<ReceivedHop> hops, const ZoneCache& cache) {
+  bool unanswered = false;
+  for (ReceivedHop& hop : hops) {
+    if (!hop.valid()) break;
+    if (!checkableHop(hop)) continue;
+    hop.marks &= static_cast<std::uint16_t>(~kAnswerMarks);
+    const ZoneCacheEntry* entry = cache.find(hop.fromAddress);
+    if (entry == nullptr) {
+      unanswered = true;
+    } else if (entry->result == kZoneCacheListed) {
+      hop.marks |= hop_mark::kBlocklistListed;
+      return BlocklistAnswer::Listed;
+    } else {
+      hop.marks |= hop_mark::kBlocklistAnswered;
+    }
+  }
+  return unanswered ? BlocklistAnswer::Unanswered : BlocklistAnswer::NotListed;
+}
+
+int queueBlocklistRequests(const std::string& programDir, std::span<const ReceivedHop> hops,
+                           const DnsblRequest& request) {
+  FileHandle queue;
+  if (!openExclusive(programDir + "/" + std::string(kDnsblRequestFile), queue)) return -1;
+  const std::int64_t size = queue.size();
+  if (size < 0 || !queue.seek(0)) return -1;
+  std::vector<char> bytes(static_cast<std::size_t>(size));
+  if (!readExact(queue, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()))) {
+    return -1;
+  }
+  const std::size_t whole = bytes.size() / kDnsblRequestSize * kDnsblRequestSize;
+  const std::string zone = queuedZone(request.zone);
+  std::vector<Ipv4Number> waiting;
+  for (std::size_t at = 0; at < whole; at += kDnsblRequestSize) {
+    const auto queued = decodeDnsblRequest(std::span(bytes).subspan(at, kDnsblRequestSize));
+    if (queued && queued->zone == zone) waiting.push_back(queued->address);
+  }
+
+  std::string added;
+  for (const ReceivedHop& hop : hops) {
+    if (!hop.valid()) break;
+    if (!checkableHop(hop) || (hop.marks & kAnswerMarks) != 0) continue;
+    if (std::find(waiting.begin(), waiting.end(), hop.fromAddress) != waiting.end()) continue;
+    waiting.push_back(hop.fromAddress);
+    DnsblRequest next = request;
+    next.address = hop.fromAddress;
+    next.zone = zone;
+    const auto record = encodeDnsblRequest(next);
+    added.append(record.begin(), record.end());
+  }
+  if (added.empty()) return 0;
+  if (whole != bytes.size() && !queue.truncate(static_cast<std::int64_t>(whole))) return -1;
+  if (!queue.seek(static_cast<std::int64_t>(whole)) || !writeText(queue, added)) return -1;
+  return static_cast<int>(added.size() / kDnsblRequestSize);
+}
+
+}  // namespace qg

@@ -1,0 +1,79 @@
+#include "classify/staging_files.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "engine/file_primitives.h"
+#include "platform/file_listing.h"
+
+namespace qg {
+
+namespace {
+
+// The bit of state in SlotStates.
+std::size_t stateBit(SlotState state) {
+  return static_cast<std::size_t>(
+      std::find(kSlotLookupOrder.begin(), kSlotLookupOrder.end(), state) -
+      kSlotLookupOrder.begin());
+}
+
+std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state) {
+  std::vector<std::string> names;
+  std::vector<int> numbers;
+  if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return numbers;
+  for (const std::string& name : names) {
+    const std::optional<SlotFileName> slot = parseSlotFileName(name);
+    if (slot && slot->state == state) numbers.push_back(slot->number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+}  // namespace
+
+std::vector<std::string> stagingFilesIn(const std::string& boxDir, SlotState state) {
+  std::vector<std::string> paths;
+  for (const int number : slotNumbersIn(boxDir, state)) {
+    paths.push_back(slotFilePath(boxDir, number, state));
+  }
+  return paths;
+}
+
+SlotStates stagingStatesIn(const std::string& boxDir) {
+  SlotStates states;
+  std::vector<std::string> names;
+  if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return states;
+  for (const std::string& name : names) {
+    if (const std::optional<SlotFileName> slot = parseSlotFileName(name)) {
+      states.set(stateBit(slot->state));
+    }
+  }
+  return states;
+}
+
+bool holds(const SlotStates& states, SlotState state) {
+  return states.test(stateBit(state));
+}
+
+std::string stagingPathIn(const std::string& path, SlotState state) {
+  const std::size_t dot = path.rfind('.');
+  std::string renamed = dot == std::string::npos ? path + "." : path.substr(0, dot + 1);
+  renamed += slotStateName(state);
+  return renamed;
+}
+
+std::optional<std::string> renameStaging(const std::string& path, const StagingLine& line,
+                                         SlotState state) {
+  {
+    FileHandle file;
+    if (!openExisting(path, file)) return std::nullopt;
+    // A line damaged since it was read is not overwritten with a valid one:
+    // the file would then pass for a message it may not hold.
+    if (!readStagingLine(file) || !writeStagingLine(file, line)) return std::nullopt;
+  }
+  std::string renamed = stagingPathIn(path, state);
+  if (renamed != path && !moveReplace(path, renamed)) return std::nullopt;
+  return renamed;
+}
+
+}  // namespace qg
