@@ -176,6 +176,9 @@ def main():
                 check(in_files(home) == [], "a second pass delivered again: %r" % in_files(home))
                 exit_status = agent.stop()
             check(exit_status == 0, "the agent exited %s" % exit_status)
+            with open(os.path.join(root, "agent.stderr")) as f:
+                said = f.read()
+            check(said == "", "the agent should say nothing on stderr: %r" % said[-2000:])
 
             check(len(delivered) == len(files),
                   "fetchmail should take %d messages, took %d" % (len(files), len(delivered)))
