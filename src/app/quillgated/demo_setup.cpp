@@ -34,23 +34,15 @@ constexpr std::string_view kMessageIdDomain = "quillgate-demo.invalid";
 constexpr std::uint8_t kWhiteSender = 0;
 constexpr std::uint8_t kBlackSender = 4;
 constexpr std::uint8_t kBlackSubject = 6;
-// Mode of a black rule whose match decides "Spam" and whose miss goes on.
-constexpr std::uint8_t kBlackMatchDecides = 2;
 // Field 410: 1 gives "Is not determined".
 constexpr std::uint8_t kUndeterminedDefault = 1;
 
-// One flag of an options block.
-struct Option {
-  std::uint32_t block;   // the block's first field
-  std::uint32_t offset;  // option_field
-  bool on;
-};
-
 // The demo profile, as the profile editor would leave it after these steps:
 // a reset profile named "Demo"; a white-listed sender is "Not spam" with the
-// X-QG line; a black-listed sender is "Spam" and withheld; a black Subject
-// expression is "Spam", delivered with the Subject marked and the X-QG line;
-// any other message is "Is not determined", marked the same way.
+// X-QG line; a black-listed sender is "Spam" and withheld (as a new rule of
+// that type has it); a black Subject expression is "Spam", delivered with the
+// Subject marked and the X-QG line instead of quarantined; any other message
+// is "Is not determined", marked the same way.
 bool makeDemoProfile(const std::string& home, std::string& problem) {
   if (findProfile(home, kDemoProfileName)) return true;
   const std::optional<std::string> fileName = freeProfileFileName(home);
@@ -65,7 +57,6 @@ bool makeDemoProfile(const std::string& home, std::string& problem) {
   profile.setText(kDemoProfileName, profile_field::kName);
 
   const ZoneTable zones = builtinZoneTable();
-  std::vector<Option> options;
   for (const std::uint8_t type : {kWhiteSender, kBlackSender, kBlackSubject}) {
     const int slot = addRule(profile, type, zones);
     if (slot < 0) {
@@ -74,25 +65,17 @@ bool makeDemoProfile(const std::string& home, std::string& problem) {
     }
     const std::uint32_t base =
         ruleBase(profileRules(profile)[static_cast<std::size_t>(slot)].number);
-    if (type != kWhiteSender) profile.setByte(kBlackMatchDecides, base + rule_field::kMode);
     const std::uint32_t spam = base + rule_field::kSpamOptions;
-    switch (type) {
-      case kWhiteSender:
-        options.push_back({base + rule_field::kNotSpamOptions, option_field::kVerdictHeader, true});
-        break;
-      case kBlackSender:
-        options.push_back({spam, option_field::kQuarantine, false});
-        break;
-      default:
-        options.push_back({spam, option_field::kQuarantine, false});
-        options.push_back({spam, option_field::kMarkSubject, true});
-        options.push_back({spam, option_field::kVerdictHeader, true});
-        break;
+    if (type == kWhiteSender) {
+      profile.setFlag(true, base + rule_field::kNotSpamOptions + option_field::kVerdictHeader);
+    } else if (type == kBlackSubject) {
+      profile.setFlag(false, spam + option_field::kQuarantine);
+      profile.setFlag(true, spam + option_field::kMarkSubject);
+      profile.setFlag(true, spam + option_field::kVerdictHeader);
     }
   }
-  options.push_back({profile_field::kDefaultOptions, option_field::kMarkSubject, true});
-  options.push_back({profile_field::kDefaultOptions, option_field::kVerdictHeader, true});
-  for (const Option& option : options) profile.setFlag(option.on, option.block + option.offset);
+  profile.setFlag(true, profile_field::kDefaultOptions + option_field::kMarkSubject);
+  profile.setFlag(true, profile_field::kDefaultOptions + option_field::kVerdictHeader);
   profile.setByte(kUndeterminedDefault, profile_field::kDefaultClass);
 
   if (!saveProfile(profile, home)) {
