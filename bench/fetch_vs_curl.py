@@ -30,23 +30,13 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "integration", "lib"))
 from dovecot import DovecotServer  # noqa: E402
+from pop3_timing import curl_retr_seconds, twenty_megabytes  # noqa: E402
 
 USER, PASSWORD = "bench", "secret"
 
 
-def twenty_megabytes():
-    header = (b"From: Sender <sender@example.org>\r\nTo: bench@example.net\r\n"
-              b"Subject: twenty megabytes\r\nDate: Mon, 2 Dec 2024 10:00:00 +0000\r\n\r\n")
-    line = b"The quick brown fox jumps over the lazy dog, again and again and again.\r\n"
-    return header + line * (20 * 1024 * 1024 // len(line))
-
-
 def time_curl(port):
-    """curl's own total time (connection to end), without its process start-up."""
-    out = subprocess.run(["curl", "-sS", "-o", os.devnull, "-w", "%{time_total}",
-                          "pop3://%s:%s@127.0.0.1:%d/1" % (USER, PASSWORD, port)],
-                         check=True, capture_output=True, text=True).stdout
-    return float(out)
+    return curl_retr_seconds(port, USER, PASSWORD)
 
 
 def time_quillgate(build, port):

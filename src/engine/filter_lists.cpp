@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/file_primitives.h"
 #include "engine/scrambled_file.h"
 
 namespace qg {
@@ -189,6 +190,14 @@ ListLoad loadListPayload(const std::string& listDir, std::string_view name,
 bool saveListPayload(const std::string& listDir, std::string_view name,
                      std::span<const std::uint8_t> payload) {
   return scrambledWrite(listDir, std::string(name), kListFileKey, payload) == 0;
+}
+
+std::optional<std::vector<std::uint8_t>> listForAddition(const std::string& listDir,
+                                                         std::string_view name) {
+  if (!fileExists(listDir + "/" + std::string(name))) {
+    return std::vector<std::uint8_t>(kListCountBytes, 0);
+  }
+  return readListPayload(listDir, name);
 }
 
 }  // namespace qg

@@ -202,4 +202,34 @@ std::optional<std::vector<std::uint8_t>> readListPayload(const std::string& list
 bool saveListPayload(const std::string& listDir, std::string_view name,
                      std::span<const std::uint8_t> payload);
 
+// The payload an addition starts from: the stored one, or the empty list when
+// the file is missing; nullopt when it is damaged (tools never replace a
+// damaged list, the analysis does at its start).
+std::optional<std::vector<std::uint8_t>> listForAddition(const std::string& listDir,
+                                                         std::string_view name);
+
+enum class ListAddition {
+  Added,
+  AlreadyListed,  // an entry the caller takes for the same is listed
+  Damaged,        // the file is damaged and was left alone
+  WriteFailed,
+};
+
+// Appends entry to the list file name in listDir (the records present stay
+// byte for byte) unless isSame(listed entry) holds for an entry; the first
+// such entry is then copied to *listed when listed is not null.
+template <typename Entry, typename Same>
+ListAddition addListEntry(const std::string& listDir, std::string_view name, const Entry& entry,
+                          Same isSame, Entry* listed = nullptr) {
+  std::optional<std::vector<std::uint8_t>> payload = listForAddition(listDir, name);
+  if (!payload) return ListAddition::Damaged;
+  for (const Entry& present : decodeList<Entry>(*payload)) {
+    if (!isSame(present)) continue;
+    if (listed != nullptr) *listed = present;
+    return ListAddition::AlreadyListed;
+  }
+  appendListRecord(*payload, entry);
+  return saveListPayload(listDir, name, *payload) ? ListAddition::Added : ListAddition::WriteFailed;
+}
+
 }  // namespace qg

@@ -62,6 +62,18 @@ inline constexpr std::uint32_t kUndeterminedOptions = 60;
 inline constexpr std::uint32_t kSpamOptions = 70;
 }  // namespace rule_field
 
+// Offsets inside an options block (at base + 50, + 60 and + 70 of a rule, and
+// at 400 for the default verdict): flags, each adding one bit to the verdict.
+// Offset 1 holds the block's sound file text.
+namespace option_field {
+inline constexpr std::uint32_t kSound = 0;          // bit 4: queue a new-mail sound
+inline constexpr std::uint32_t kNotice = 2;         // bit 5: queue a new-mail notice
+inline constexpr std::uint32_t kQuarantine = 3;     // bit 6
+inline constexpr std::uint32_t kMarkSubject = 4;    // bit 7
+inline constexpr std::uint32_t kVerdictHeader = 5;  // bit 8: the "X-QG:" line
+inline constexpr std::uint32_t kRequestMail = 6;    // bit 9
+}  // namespace option_field
+
 inline constexpr std::uint8_t kNoRule = 255;
 inline constexpr std::size_t kRuleSlots = 99;
 inline constexpr std::uint8_t kScoreRuleType = 15;

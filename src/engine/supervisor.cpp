@@ -81,6 +81,7 @@ StartResult Supervisor::start(const SupervisorOptions& options) {
   state_.flags.clearAll();
   state_.statusBytesFromSettings();
   if (!saveSettings()) return StartResult::SettingsUnwritable;
+  if (hooks_.prepare && !hooks_.prepare(state_)) return StartResult::PrepareFailed;
 
   if (!storeHasBox()) {
     // One chance to make a box (the setup wizard), then one more scan.

@@ -48,6 +48,11 @@ inline constexpr std::uint8_t kProtocolWorkersHeld = 20;
 
 // What the program around the supervisor adds. Every hook may be empty.
 struct SupervisorHooks {
+  // Start-up holds the home folder's lock and has saved "set.log"; nothing
+  // else has run yet (the demo prepares its box and upstream server here, so
+  // a second copy never touches the first one's home). False ends the
+  // start-up with PrepareFailed.
+  std::function<bool(EngineState& state)> prepare;
   // Start-up found no valid box (the desktop runs the setup wizard here). True
   // asks for another scan; false, or no hook, ends the start-up with NoBox.
   std::function<bool(EngineState& state)> noBox;
@@ -82,6 +87,7 @@ enum class StartResult {
   NoBox,               // no valid box, and the noBox hook did not make one
   ThreadFailed,        // a worker thread could not be created
   BadWorkerTable,      // the table fails isValidWorkerTable
+  PrepareFailed,       // the prepare hook said no
 };
 
 enum class TickResult {
@@ -112,7 +118,7 @@ class Supervisor {
   // The start-up: home folder lock, "set.log" loaded (or replaced by the
   // defaults and saved), fields 2 and 3 set to the home folder, the language
   // table, flags cleared, statusBytes from fields 10000 to 10256, "set.log"
-  // saved, the box scan, the known senders, the seven workers, flag 80 = 1 and
+  // saved, the prepare hook, the box scan, the known senders, the seven workers, flag 80 = 1 and
   // protocol event 0. Anything but Started leaves no worker running.
   StartResult start(const SupervisorOptions& options);
 

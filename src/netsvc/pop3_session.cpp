@@ -185,6 +185,7 @@ void Pop3Session::dispatch(const std::string& line) {
   const std::string_view word = lineWord(line, 1);
   for (const Command& command : kCommands) {
     if ((command.states & in(state_)) == 0 || !verbMatches(word, command.verb)) continue;
+    if (command.handle == &Pop3Session::dele && context_.fixedMaildrop != nullptr) continue;
     Numbers numbers;
     const std::string_view first = lineWord(line, 2);
     const std::string_view second = lineWord(line, 3);
@@ -262,12 +263,21 @@ void Pop3Session::userLine(const std::string& line) {
 }
 
 void Pop3Session::passwordLine(const std::string& line) {
-  const std::optional<int> box = findLoginBox(context_.storeDir, user_, afterFirstWord(line));
-  if (!box) {
-    closeWith(reply_text::kLocked, End::Refused);
-    return;
+  const std::string_view password = afterFirstWord(line);
+  if (const FixedMaildrop* fixed = context_.fixedMaildrop) {
+    if (user_.empty() || !sameTextIgnoringCase(fixed->user, user_) || fixed->password != password) {
+      closeWith(reply_text::kLocked, End::Refused);
+      return;
+    }
+    boxDir_ = fixed->folder;
+  } else {
+    const std::optional<int> box = findLoginBox(context_.storeDir, user_, password);
+    if (!box) {
+      closeWith(reply_text::kLocked, End::Refused);
+      return;
+    }
+    boxDir_ = boxDirectory(context_.storeDir, *box);
   }
-  boxDir_ = boxDirectory(context_.storeDir, *box);
   maildrop_.scan(boxDir_);
   state_ = State::Transaction;
   reply(format(reply_text::kLoggedIn, maildrop_.count(), maildrop_.octets()));
@@ -385,6 +395,7 @@ void Pop3Session::retr(const Numbers& numbers) {
   FileHandle file;
   const std::int64_t size = openToSend(numbers, file);
   if (size < 0 || !reply(format(reply_text::kRetr, size)) || !sendMessage(file, size)) return;
+  if (context_.fixedMaildrop != nullptr) return;
   std::string from;
   std::string subject;
   readHeaderField(file, "From", from);

@@ -20,6 +20,16 @@
 
 namespace qg {
 
+// One maildrop behind one user name and password, served read-only: the
+// demo's stand-in for the user's POP3 server. Its sessions offer no DELE (the
+// command ends the session like any unknown one), so its mail is never
+// deleted, and they record nothing in the history or the protocol.
+struct FixedMaildrop {
+  std::string user;      // compared letter case aside, as a box's user name
+  std::string password;  // compared byte for byte
+  std::string folder;    // served as a box folder is: its IN messages
+};
+
 // What the server lends each session.
 struct PopServerContext {
   std::string programDir;  // the protocol folder
@@ -27,6 +37,8 @@ struct PopServerContext {
   HistoryWriter& history;
   ProtocolWriter& protocol;
   UniqueIds& uniqueIds;  // kept across connections
+  // Set: the session serves this maildrop instead of the boxes of storeDir.
+  const FixedMaildrop* fixedMaildrop = nullptr;
 };
 
 class Pop3Session {

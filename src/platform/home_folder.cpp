@@ -24,16 +24,19 @@ HomeEnvironment currentHomeEnvironment() {
                          environmentValue("HOME")};
 }
 
-std::string chooseHomeFolder(std::string_view option, const HomeEnvironment& environment) {
+std::string chooseHomeFolder(std::string_view option, const HomeEnvironment& environment,
+                             HomeKind kind) {
+  const bool demo = kind == HomeKind::Demo;
+  const std::string_view name = demo ? "quillgate-demo" : "quillgate";
   std::filesystem::path chosen;
   if (!option.empty()) {
     chosen = std::filesystem::path(option);
-  } else if (!environment.quillgateHome.empty()) {
+  } else if (!demo && !environment.quillgateHome.empty()) {
     chosen = environment.quillgateHome;
   } else if (!environment.xdgDataHome.empty()) {
-    chosen = std::filesystem::path(environment.xdgDataHome) / "quillgate";
+    chosen = std::filesystem::path(environment.xdgDataHome) / name;
   } else if (!environment.userHome.empty()) {
-    chosen = std::filesystem::path(environment.userHome) / ".local/share/quillgate";
+    chosen = std::filesystem::path(environment.userHome) / ".local/share" / name;
   } else {
     return {};
   }
@@ -45,9 +48,10 @@ std::string chooseHomeFolder(std::string_view option, const HomeEnvironment& env
   return text;
 }
 
-HomeFolder prepareHomeFolder(std::string_view option, const HomeEnvironment& environment) {
+HomeFolder prepareHomeFolder(std::string_view option, const HomeEnvironment& environment,
+                             HomeKind kind) {
   HomeFolder home;
-  home.path = chooseHomeFolder(option, environment);
+  home.path = chooseHomeFolder(option, environment, kind);
   if (home.path.empty()) {
     home.status = HomeStatus::NotChosen;
   } else if (home.path.size() > kHomePathLimit) {

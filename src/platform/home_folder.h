@@ -24,11 +24,19 @@ struct HomeEnvironment {
 // The environment of this process.
 HomeEnvironment currentHomeEnvironment();
 
+// Whose folder is chosen: the agent's, or the demo's, which must never be the
+// user's real home folder.
+enum class HomeKind { Agent, Demo };
+
 // The folder to use: option (--home) when not empty, else $QUILLGATE_HOME,
-// else $XDG_DATA_HOME/quillgate, else $HOME/.local/share/quillgate. A relative
-// choice is made absolute against the working directory; "." and ".." parts
-// and trailing "/" are removed. Empty when nothing applies (no $HOME).
-std::string chooseHomeFolder(std::string_view option, const HomeEnvironment& environment);
+// else $XDG_DATA_HOME/quillgate, else $HOME/.local/share/quillgate. For the
+// demo: option, else $XDG_DATA_HOME/quillgate-demo, else
+// $HOME/.local/share/quillgate-demo ($QUILLGATE_HOME names the real home, so
+// it is passed over). A relative choice is made absolute against the working
+// directory; "." and ".." parts and trailing "/" are removed. Empty when
+// nothing applies (no $HOME).
+std::string chooseHomeFolder(std::string_view option, const HomeEnvironment& environment,
+                             HomeKind kind = HomeKind::Agent);
 
 enum class HomeStatus {
   Ready,         // the folder exists (created if it was missing)
@@ -45,7 +53,8 @@ struct HomeFolder {
 
 // Chooses the folder as chooseHomeFolder does and creates it when missing
 // (a folder created here is readable by its owner only).
-HomeFolder prepareHomeFolder(std::string_view option, const HomeEnvironment& environment);
+HomeFolder prepareHomeFolder(std::string_view option, const HomeEnvironment& environment,
+                             HomeKind kind = HomeKind::Agent);
 
 // One line for a user on why status is not Ready ("" for Ready).
 std::string homeProblem(const HomeFolder& home);

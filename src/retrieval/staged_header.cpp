@@ -1,10 +1,14 @@
 #include "retrieval/staged_header.h"
 
+#include <array>
 #include <cstddef>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "engine/file_primitives.h"
 #include "engine/staging_line.h"
+#include "text/charsets.h"
 
 namespace qg {
 
@@ -50,10 +54,54 @@ class ByteReader {
   bool ended_ = false;
 };
 
+bool isLineEnd(int c) {
+  return c == '\r' || c == '\n';
+}
+
 bool atEmptyLine(ByteReader& reader) {
-  if (reader.peek(0) != '\n') return false;
-  const int after = reader.peek(1);
-  return after == '\r' || after == '\n';
+  return reader.peek(0) == '\n' && isLineEnd(reader.peek(1));
+}
+
+// The lines the analysis changes when it marks a message for delivery.
+struct MarkedLines {
+  bool subject = false;
+  bool verdict = false;
+};
+
+MarkedLines markedLines(FileHandle& file) {
+  std::array<std::uint8_t, kStagingLineBytes> bytes{};
+  if (!file.seek(0) || !readExact(file, bytes)) return {};
+  const std::optional<StagingLine> line = parseStagingLine(bytes);
+  if (!line) return {};
+  return {(line->flags & kSubjectMarked) != 0, (line->flags & kVerdictLineAdded) != 0};
+}
+
+bool lineBegins(ByteReader& reader, std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const int c = reader.peek(i);
+    if (c < 0 || upperCase1251(static_cast<std::uint8_t>(c)) != static_cast<std::uint8_t>(name[i]))
+      return false;
+  }
+  return true;
+}
+
+// At the start of a line (just behind its LF): passes over every line the
+// marks may have changed. True when an empty line follows the lines passed
+// over, which ends the header as an empty line always does.
+bool passMarkedLines(ByteReader& reader, const MarkedLines& marked) {
+  bool passed = false;
+  while ((marked.subject && lineBegins(reader, "SUBJECT:")) ||
+         (marked.verdict && lineBegins(reader, "X-QG:"))) {
+    passed = true;
+    int c = reader.peek(0);
+    while (c >= 0 && c != '\n') {
+      reader.advance();
+      c = reader.peek(0);
+    }
+    if (c < 0) return false;
+    reader.advance();
+  }
+  return passed && isLineEnd(reader.peek(0));
 }
 
 }  // namespace
@@ -62,9 +110,13 @@ bool sameStagedHeader(const std::string& first, const std::string& second) {
   FileHandle a;
   FileHandle b;
   if (!openExisting(first, a) || !openExisting(second, b)) return false;
+  const MarkedLines fromA = markedLines(a);
+  const MarkedLines fromB = markedLines(b);
+  const MarkedLines marked{fromA.subject || fromB.subject, fromA.verdict || fromB.verdict};
   if (!a.seek(kStagingLineBytes) || !b.seek(kStagingLineBytes)) return false;
   ByteReader left(a);
   ByteReader right(b);
+  if (passMarkedLines(left, marked) || passMarkedLines(right, marked)) return true;
   for (;;) {
     if (atEmptyLine(left) || atEmptyLine(right)) return true;
     const int x = left.peek(0);
@@ -73,6 +125,9 @@ bool sameStagedHeader(const std::string& first, const std::string& second) {
     if (x != y) return false;
     left.advance();
     right.advance();
+    if (x == '\n' && (passMarkedLines(left, marked) || passMarkedLines(right, marked))) {
+      return true;
+    }
   }
 }
 

@@ -1,8 +1,10 @@
 // The local POP3 server's session on arbitrary client bytes, from memory,
 // against a box with a few IN files. The first input byte chooses whether a
-// valid log-in comes first, the second how the rest is divided between
-// receives. Every reply must end its line, nothing outside the maildrop may be
-// touched, and nothing may read or write out of bounds.
+// valid log-in comes first and whether the box is served as a read-only fixed
+// maildrop (the demo's upstream server), the second how the rest is divided
+// between receives. Every reply must end its line, nothing outside the
+// maildrop may be touched, a fixed maildrop may lose no message, and nothing
+// may read or write out of bounds.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -34,11 +36,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t piece = data[1] == 0 ? input.size() + 1 : data[1];
   qg::MemoryLink link(qg::MemoryLink::split(input, piece));
   qg::PopServerContext context = h.popContext();
+  const qg::FixedMaildrop fixed{"bob", "secret", h.boxDir};
+  if ((data[0] & 2) != 0) context.fixedMaildrop = &fixed;
   qg::Pop3Session session(context, link);
   session.run();
 
   if (!link.sent.starts_with("+OK POP3 server ready\r\n") || !link.sent.ends_with("\r\n"))
     std::abort();
   if (qg::readFile(h.inFile(9000)) != kOutside) std::abort();
+  if (context.fixedMaildrop != nullptr) {
+    for (const int n : {0, 1, 7}) {
+      if (!std::filesystem::exists(h.inFile(n))) std::abort();
+    }
+  }
   return 0;
 }

@@ -1,8 +1,10 @@
 // The header comparison of two staged messages on hostile bytes: the input is
 // split into two message texts (the first byte chooses where), each is put
 // behind a record line in a memory file, and the files are compared both
-// ways and each with a copy of itself. The answer must not depend on the
-// order, a text must equal its copy, and nothing may be read out of bounds.
+// ways and each with a copy of itself. The first byte's two top bits also put
+// the mark bits into the first file's record line, as the analysis leaves a
+// message it marked for delivery. The answer must not depend on the order, a
+// text must equal its copy, and nothing may be read out of bounds.
 #include <sys/mman.h>
 
 #include <array>
@@ -25,8 +27,15 @@ struct MemoryFile {
   MemoryFile() : file(::memfd_create("staged", MFD_CLOEXEC)) {
     path = "/proc/self/fd/" + std::to_string(file.fd());
   }
-  void fill(std::string_view text) {
-    const std::string line(qg::kStagingLineBytes, ' ');
+  // flags: the record line's flag word; 0 leaves the line blank (not valid).
+  void fill(std::string_view text, std::uint32_t flags = 0) {
+    std::string line(qg::kStagingLineBytes, ' ');
+    if (flags != 0) {
+      qg::StagingLine fields;
+      fields.flags = flags;
+      const qg::StagingLineBytes bytes = qg::formatStagingLine(fields);
+      line.assign(bytes.data(), bytes.size());
+    }
     check(file.truncate(0) && file.seek(0) && qg::writeText(file, line) &&
           qg::writeText(file, text));
   }
@@ -47,8 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t split = data[0] % (input.size() + 1);
   const std::string_view first = input.substr(0, split);
   const std::string_view second = input.substr(split);
+  const std::uint32_t marks = ((data[0] & 0x80) != 0 ? qg::kSubjectMarked : 0) |
+                              ((data[0] & 0x40) != 0 ? qg::kVerdictLineAdded : 0);
   auto& [a, b, copy] = files();
-  a.fill(first);
+  a.fill(first, marks);
   b.fill(second);
   copy.fill(first);
   check(qg::sameStagedHeader(a.path, b.path) == qg::sameStagedHeader(b.path, a.path));

@@ -23,7 +23,6 @@ import glob
 import json
 import os
 import re
-import shutil
 import socket
 import subprocess
 import sys
@@ -34,7 +33,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
 from dovecot import DovecotServer, RawPop3  # noqa: E402
 from box_files import check_nothing_deleted, other_tmp_files, staged_slots  # noqa: E402
-from harness import check, finish, protocol_types, run, wait_for  # noqa: E402
+from harness import check, finish, protocol_types, run, scratch_folder, wait_for  # noqa: E402
 
 STAGING_LINE = 50
 PASS_END = 16
@@ -238,14 +237,6 @@ def sigterm_during_a_large_transfer(args, root):
             link.close()
         check(not os.path.exists(head), "the cut transfer should leave no tmphead.tmp")
         check(staged_slots(home) == {}, "nothing should be staged")
-
-
-def scratch_folder():
-    """Where the test's folders go: /dev/shm when it has room, else the default."""
-    shm = "/dev/shm"
-    if os.access(shm, os.W_OK) and shutil.disk_usage(shm).free > 512 * 1024 * 1024:
-        return shm
-    return None
 
 
 def main():

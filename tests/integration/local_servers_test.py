@@ -7,13 +7,11 @@ against the agent's loopback ports in a temporary home folder.
 Usage: local_servers_test.py --quillgated PATH --qgctl PATH
 """
 import argparse
-import glob
 import json
 import os
 import poplib
 import smtplib
 import socket
-import stat
 import subprocess
 import sys
 import tempfile
@@ -22,6 +20,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lib"))
 from harness import check, finish, wait_for  # noqa: E402
 from local_agent import Agent, add_box  # noqa: E402
+import mail_clients  # noqa: E402
 
 ADDRESS = "user@example.com"
 USER = "bob"
@@ -171,32 +170,11 @@ def curl_pop3_cases(agent, box):
 
 
 def fetchmail(root, agent, keep, target):
-    """One fetchmail poll with its own rc file, id file and delivery folder."""
-    mda = os.path.join(root, "mda.py")
-    with open(mda, "w") as f:
-        f.write("import os, sys\n"
-                "folder = sys.argv[1]\n"
-                "n = len(os.listdir(folder))\n"
-                "with open(os.path.join(folder, '%03d.eml' % n), 'wb') as out:\n"
-                "    out.write(sys.stdin.buffer.read())\n")
-    os.makedirs(target, exist_ok=True)
-    rc = os.path.join(root, "fetchmailrc")
-    with open(rc, "w") as f:
-        f.write('poll 127.0.0.1 protocol pop3 port %d uidl\n'
-                '  user "%s" password "%s" %s\n'
-                "  sslproto ''\n"
-                '  mda "%s %s %s"\n' % (agent.pop3_port, USER, PASSWORD,
-                                        "keep" if keep else "nokeep",
-                                        sys.executable, mda, target))
-    os.chmod(rc, stat.S_IRUSR | stat.S_IWUSR)
-    env = dict(os.environ, HOME=root)
-    result = run(["fetchmail", "--nosyslog", "--fetchmailrc", rc, "--idfile",
-                  target + ".ids", "--pidfile",
-                  os.path.join(root, "fetchmail.pid")], env=env)
-    # 0: mail was delivered; 1: there was none.
-    check(result.returncode in (0, 1), "fetchmail status %d: %r" % (result.returncode,
-                                                                  result.stderr[-500:]))
-    return sorted(glob.glob(os.path.join(target, "*.eml")))
+    """One fetchmail poll of the agent with the box's log-in."""
+    status, stderr, delivered = mail_clients.fetchmail(root, agent.pop3_port, USER, PASSWORD,
+                                                       keep, target)
+    check(status in (0, 1), "fetchmail status %d: %r" % (status, stderr[-500:]))
+    return delivered
 
 
 def delivered_subjects(paths):

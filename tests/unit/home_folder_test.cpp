@@ -17,19 +17,27 @@ TEST(HomeFolder, OptionThenVariablesThenHomeDecide) {
   struct Case {
     const char* option;
     HomeEnvironment environment;
+    HomeKind kind;
     std::string want;
   };
+  constexpr HomeKind kAgent = HomeKind::Agent;
+  constexpr HomeKind kDemo = HomeKind::Demo;
   const Case cases[] = {
-      {"/opt/qg/", {"/q", "/x", "/h"}, "/opt/qg"},
-      {"", {"/q//home/", "/x", "/h"}, "/q/home"},
-      {"", {"", "/x", "/h"}, "/x/quillgate"},
-      {"", {"", "", "/h"}, "/h/.local/share/quillgate"},
-      {"", {"", "", ""}, ""},
-      {"rel/../qg", {"", "", "/h"}, cwd + "/qg"},
+      {"/opt/qg/", {"/q", "/x", "/h"}, kAgent, "/opt/qg"},
+      {"", {"/q//home/", "/x", "/h"}, kAgent, "/q/home"},
+      {"", {"", "/x", "/h"}, kAgent, "/x/quillgate"},
+      {"", {"", "", "/h"}, kAgent, "/h/.local/share/quillgate"},
+      {"", {"", "", ""}, kAgent, ""},
+      {"rel/../qg", {"", "", "/h"}, kAgent, cwd + "/qg"},
+      // The demo never runs in the real home, wherever $QUILLGATE_HOME points.
+      {"/opt/qg", {"/q", "/x", "/h"}, kDemo, "/opt/qg"},
+      {"", {"/q", "/x", "/h"}, kDemo, "/x/quillgate-demo"},
+      {"", {"/q", "", "/h"}, kDemo, "/h/.local/share/quillgate-demo"},
+      {"", {"/q", "", ""}, kDemo, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.option);
-    EXPECT_EQ(chooseHomeFolder(c.option, c.environment), c.want);
+    SCOPED_TRACE(std::string(c.option) + (c.kind == kDemo ? " (demo)" : ""));
+    EXPECT_EQ(chooseHomeFolder(c.option, c.environment, c.kind), c.want);
   }
 }
 

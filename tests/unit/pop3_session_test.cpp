@@ -173,6 +173,46 @@ TEST_F(PopFixture, RetrBlanksLoneDotLinesInTheFileBeforeSending) {
   EXPECT_EQ(records[0].second, "dots");
 }
 
+TEST_F(PopFixture, FixedMaildropServesItsFolderReadOnlyAndRecordsNothing) {
+  const std::string folder = home.home() + "/upstream";
+  std::filesystem::create_directories(folder + "/IN");
+  const std::string first = "Subject: one\r\n\r\nbody\r\n";  // 22 bytes
+  writeFile(messagePath(folder, 0), first);
+  writeFile(messagePath(folder, 1), messageOfSize(2, 200));
+  putThreeMessages();  // the box's mail, which this maildrop never offers
+  const FixedMaildrop fixed{"demo", "pass word", folder};
+  const auto fixedSession = [&](const std::string& input) {
+    MemoryLink link(MemoryLink::split(input, 256));
+    PopServerContext context = home.popContext();
+    context.fixedMaildrop = &fixed;
+    Pop3Session pop(context, link);
+    pop.run();
+    lastEnd = pop.end();
+    return link.sent;
+  };
+
+  std::string got = fixedSession("USER Demo\r\nPASS pass word\r\nSTAT\r\nRETR 1\r\nQUIT\r\n");
+  EXPECT_EQ(got, std::string(kLoggedInReplies) +
+                     "+OK ruvel's maildrop has 2 messages (222 octets)\r\n+OK 2 222\r\n"
+                     "+OK 22 octets\r\n" +
+                     first + ".\r\n+OK tamsk POP3 server signing off\r\n");
+  // DELE is not offered: it ends the session like an unknown command.
+  got = fixedSession("USER demo\r\nPASS pass word\r\nDELE 1\r\nQUIT\r\n");
+  EXPECT_TRUE(got.ends_with("(222 octets)\r\n-ERR\r\n")) << got;
+  EXPECT_EQ(lastEnd, Pop3Session::End::Failed);
+  // Neither the boxes' log-in nor a prefix of the password opens it.
+  for (const char* lines : {kLogIn, "USER demo\r\nPASS pass\r\n"}) {
+    EXPECT_EQ(fixedSession(lines),
+              std::string(kLoggedInReplies) + "-ERR maildrop already locked\r\n");
+  }
+
+  EXPECT_TRUE(std::filesystem::exists(messagePath(folder, 0)));
+  EXPECT_TRUE(historyEvents().empty());
+  for (const auto& entry : std::filesystem::directory_iterator(home.home())) {
+    EXPECT_NE(entry.path().extension(), ".prt") << entry.path();
+  }
+}
+
 TEST_F(PopFixture, TopSendsTheHeaderAndTheAskedLines) {
   struct Case {
     const char* stored;

@@ -44,5 +44,57 @@ TEST(StagedHeader, ComparesUpToTheEmptyLine) {
   EXPECT_FALSE(sameStagedHeader(folder.path("a.hd"), folder.path("missing.hd")));
 }
 
+// A delivered message keeps its slot with the marks the analysis added; the
+// next fetch must still know it for the server's message of the same size.
+TEST(StagedHeader, MarkedMessageStillMatchesItsServerCopy) {
+  constexpr std::uint32_t kDelivered = 0x80000002;
+  const std::string server =
+      "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::uint32_t flags;  // of the slot's record line
+    std::string slot;     // text behind it
+    bool wantSame;
+  };
+  const Case cases[] = {
+      {"MarkerBefore", kDelivered | kSubjectMarked | kVerdictLineAdded,
+       "Message-ID: <1@x>\r\nSubject: __Spam Lunch\r\n folded\r\nX-QG: Spam\r\n"
+       "Status: RO\r\nTo: b\r\n\r\nbody",
+       true},
+      {"MarkerInsteadOfTheText", kDelivered | kSubjectMarked,
+       "Message-ID: <1@x>\r\nsubject: __Spam\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n", true},
+      {"VerdictLineOnly", kDelivered | kVerdictLineAdded,
+       "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded\r\nX-QG: Not spam\r\nStatus: RO\r\n"
+       "To: b\r\n\r\n",
+       true},
+      {"OtherMessageMarked", kDelivered | kSubjectMarked | kVerdictLineAdded,
+       "Message-ID: <2@x>\r\nSubject: __Spam Lunch\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n",
+       false},
+      // Without the mark bits the changed lines count as they did.
+      {"UnmarkedFlagWord", kDelivered,
+       "Message-ID: <1@x>\r\nSubject: __Spam Lunch\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n",
+       false},
+  };
+  TestFolder folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StagingLine line;
+    line.flags = c.flags;
+    const StagingLineBytes bytes = formatStagingLine(line);
+    writeFile(folder.path("slot.hd~"), std::string(bytes.data(), bytes.size()) + c.slot);
+    writeFile(folder.path("tmphead.tmp"), std::string(kStagingLineBytes, ' ') + server);
+    EXPECT_EQ(sameStagedHeader(folder.path("slot.hd~"), folder.path("tmphead.tmp")), c.wantSame);
+    EXPECT_EQ(sameStagedHeader(folder.path("tmphead.tmp"), folder.path("slot.hd~")), c.wantSame);
+  }
+  // A Subject the analysis added to a message that had none.
+  StagingLine line;
+  line.flags = kDelivered | kSubjectMarked | kVerdictLineAdded;
+  const StagingLineBytes bytes = formatStagingLine(line);
+  writeFile(folder.path("slot.hd~"), std::string(bytes.data(), bytes.size()) +
+                                         "Subject: __Spam\r\nFrom: a\r\nX-QG: Spam\r\n\r\nbody");
+  writeFile(folder.path("tmphead.tmp"), std::string(kStagingLineBytes, ' ') + "From: a\r\n\r\n");
+  EXPECT_TRUE(sameStagedHeader(folder.path("slot.hd~"), folder.path("tmphead.tmp")));
+}
+
 }  // namespace
 }  // namespace qg

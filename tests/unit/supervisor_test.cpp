@@ -166,6 +166,41 @@ TEST_F(SupervisorTest, NoBoxHookGetsOneChanceBeforeTheStartGivesUp) {
   }
 }
 
+TEST_F(SupervisorTest, PrepareHookRunsUnderTheLockBeforeTheBoxScan) {
+  boxPresent = false;
+  int calls = 0;
+  SupervisorHooks preparing = hooks;
+  preparing.prepare = [&](EngineState& prepared) {
+    ++calls;
+    // The settings are on disk and the paths set; the box the hook makes is found.
+    EXPECT_EQ(prepared.paths.storeDir, home.root());
+    EXPECT_EQ(settingsOnDisk(home.root()).getText(2), home.root());
+    boxPresent = true;
+    return true;
+  };
+  {
+    Supervisor first(state, protocol, workers.table(), preparing);
+    ASSERT_EQ(start(first), StartResult::Started);
+    EXPECT_EQ(calls, 1);
+
+    // A second copy never gets to prepare anything in the first one's home.
+    EngineState otherState;
+    FakeWorkers otherWorkers;
+    Supervisor second(otherState, protocol, otherWorkers.table(), preparing);
+    EXPECT_EQ(start(second), StartResult::AlreadyRunning);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(first.shutdown());
+  }
+
+  EngineState refusedState;
+  FakeWorkers refusedWorkers;
+  SupervisorHooks refusing = hooks;
+  refusing.prepare = [](EngineState&) { return false; };
+  Supervisor refused(refusedState, protocol, refusedWorkers.table(), refusing);
+  EXPECT_EQ(start(refused), StartResult::PrepareFailed);
+  EXPECT_EQ(refusedWorkers.startCounts(), std::vector<int>(7, 0));
+}
+
 TEST_F(SupervisorTest, SecondCopyOnTheSameHomeIsRefusedUntilTheFirstEnds) {
   {
     Supervisor first(state, protocol, workers.table(), hooks);

@@ -10,7 +10,6 @@
 #include "app/qgctl/command_support.h"
 #include "engine/address_import.h"
 #include "engine/dnsbl_records.h"
-#include "engine/file_primitives.h"
 #include "engine/filter_lists.h"
 #include "engine/mail_address.h"
 #include "engine/mail_store.h"
@@ -98,13 +97,15 @@ nlohmann::ordered_json entryJson(const IpCountryRange& range) {
   return json;
 }
 
+int complainDamaged(const std::string& home, const ListKind& kind) {
+  return complain(std::string(kind.file) + " in " + home + " is damaged", kExitFailure);
+}
+
 // The stored payload of a list; a missing file is the empty list. nullopt,
 // after one line on stderr, for a damaged file: the tool never replaces one.
 std::optional<std::vector<std::uint8_t>> storedList(const std::string& home, const ListKind& kind) {
-  const std::string name(kind.file);
-  if (!fileExists(home + "/" + name)) return std::vector<std::uint8_t>(kListCountBytes, 0);
-  auto payload = readListPayload(home, name);
-  if (!payload) complain(name + " in " + home + " is damaged", kExitFailure);
+  auto payload = listForAddition(home, kind.file);
+  if (!payload) complainDamaged(home, kind);
   return payload;
 }
 
@@ -123,31 +124,26 @@ int runDump(const CommandContext& context, const ListKind& kind) {
   return kExitOk;
 }
 
-template <typename Entry>
-std::uint8_t colourOfEntry(const Entry& entry) {
-  return entry.colour;
-}
-
 // Adds entry unless isSame finds it listed already; prints it as dump does.
 template <typename Entry, typename Same>
 int addEntry(const CommandContext& context, const ListKind& kind, const Entry& entry, Same isSame) {
   const auto home = commandHome(context, true);
   if (!home) return kExitFailure;
-  auto payload = storedList(*home, kind);
-  if (!payload) return kExitFailure;
-  for (const Entry& listed : decodeList<Entry>(*payload)) {
-    if (isSame(listed)) {
-      return complain("already in the " + std::string(kind.name) + " list (" +
-                          colourText(colourOfEntry(listed)) + ")",
-                      kExitFailure);
-    }
+  Entry listed;
+  switch (addListEntry(*home, kind.file, entry, isSame, &listed)) {
+    case ListAddition::Added:
+      std::cout << jsonLine(entryJson(entry)) << std::endl;
+      return kExitOk;
+    case ListAddition::AlreadyListed:
+      return complain(
+          "already in the " + std::string(kind.name) + " list (" + colourText(listed.colour) + ")",
+          kExitFailure);
+    case ListAddition::Damaged:
+      return complainDamaged(*home, kind);
+    case ListAddition::WriteFailed:
+      break;
   }
-  appendListRecord(*payload, entry);
-  if (!saveListPayload(*home, kind.file, *payload)) {
-    return complain("cannot write " + std::string(kind.file) + " in " + *home, kExitFailure);
-  }
-  std::cout << jsonLine(entryJson(entry)) << std::endl;
-  return kExitOk;
+  return complain("cannot write " + std::string(kind.file) + " in " + *home, kExitFailure);
 }
 
 int usage(const std::string& message) {

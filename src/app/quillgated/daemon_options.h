@@ -17,8 +17,17 @@ inline constexpr int kExitUsage = 2;    // wrong arguments
 inline constexpr int kExitRunning = 3;  // another agent runs for this home folder
 inline constexpr int kExitNoBox = 4;    // no valid box: add one with qgctl box add
 
+// The local servers' ports of the demo when none is given: ports any user
+// may listen on, so the demo never needs privileges.
+inline constexpr std::uint16_t kDemoPop3Port = 1110;
+inline constexpr std::uint16_t kDemoSmtpPort = 1025;
+
 struct DaemonOptions {
   std::string home;  // --home; empty: the environment decides
+  // --demo: a demo home folder of its own, the built-in upstream server with
+  // the sample messages, and the ports kDemoPop3Port and kDemoSmtpPort unless
+  // given.
+  bool demo = false;
   std::uint16_t pop3Port = 110;
   std::uint16_t smtpPort = 25;
   // --dns-servers (default: the nine gTLD servers, port 53 where an entry

@@ -1,10 +1,13 @@
 // quillgated: the Quillgate agent without windows. It runs the supervisor's
 // start-up, then a loop that turns signals into flag changes and lets the
-// supervisor act on the flags, until an orderly exit.
+// supervisor act on the flags, until an orderly exit. With --demo it runs in
+// a demo home of its own against a built-in upstream server (demo_run).
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "app/quillgated/daemon_options.h"
+#include "app/quillgated/demo_run.h"
 #include "app/quillgated/worker_table.h"
 #include "engine/engine_state.h"
 #include "engine/history_file.h"
@@ -71,6 +74,8 @@ int startProblem(StartResult result, const std::string& home) {
     case StartResult::BadWorkerTable:
       std::cerr << "quillgated: internal error: worker table out of order\n";
       return kExitFailure;
+    case StartResult::PrepareFailed:  // the demo has said why
+      return kExitFailure;
   }
   return kExitFailure;
 }
@@ -81,8 +86,9 @@ int main(int argc, char** argv) {
   DaemonOptions options;
   if (const int status = parseDaemonOptions(argc, argv, options); status >= 0) return status;
 
-  const platform::HomeFolder home =
-      platform::prepareHomeFolder(options.home, platform::currentHomeEnvironment());
+  const platform::HomeFolder home = platform::prepareHomeFolder(
+      options.home, platform::currentHomeEnvironment(),
+      options.demo ? platform::HomeKind::Demo : platform::HomeKind::Agent);
   if (home.status != platform::HomeStatus::Ready) {
     std::cerr << "quillgated: " << platform::homeProblem(home) << "\n";
     return home.status == platform::HomeStatus::CannotCreate ? kExitFailure : kExitUsage;
@@ -97,8 +103,12 @@ int main(int argc, char** argv) {
   HistoryWriter history;
   platform::LinuxSoundPlayer player;
   platform::LinuxRemoteAccess remoteAccess(options.offlineFile);
+  // Declared before the supervisor: its upstream server outlives the workers.
+  std::optional<DemoRun> demo;
+  if (options.demo) demo.emplace(history, protocol, home.path, options);
 
   SupervisorHooks hooks;
+  if (demo) hooks.prepare = [&demo](EngineState&) { return demo->prepare(); };
   hooks.reconfigure = [&protocol, &home](RestartCause cause) {
     return cause == RestartCause::Requested || waitForReconfigure(protocol, home.path);
   };
@@ -113,14 +123,17 @@ int main(int argc, char** argv) {
   if (const int status = startProblem(supervisor.start(start), home.path); status >= 0) {
     return status;
   }
+  if (demo) demo->printGuide();
 
   TickResult result = TickResult::Running;
   while (result == TickResult::Running) {
     platform::sleepMilliseconds(kLoopStepMs);
     supervisor.applyOutsideRequests(platform::takeOutsideRequests());
     result = supervisor.tick();
+    if (demo) demo->tick();
   }
   const bool saved = supervisor.shutdown();
+  if (demo) demo->stop();
   if (!saved) std::cerr << "quillgated: cannot write set.log in " << home.path << "\n";
   if (result == TickResult::LeaveNoBox) {
     explainNoBox(home.path);
