@@ -135,8 +135,9 @@ std::optional<std::uint8_t> newRuleMode(std::uint8_t type) {
   return 2;                  // black and blocklist: a match decides "Spam"
 }
 
-// Whether a new rule marks the Subject of spam (base + 73).
-bool newRuleMarksSpam(std::uint8_t type) {
+// Whether a new rule quarantines what it finds to be spam (base + 73, the
+// quarantine bit of its spam options block).
+bool newRuleQuarantinesSpam(std::uint8_t type) {
   return type == 6 || type == 7 || type == 11 || type == 14 || type == kScoreRuleType ||
          isBlocklistType(type);
 }
@@ -179,7 +180,7 @@ std::vector<FieldWrite> newRuleWrites(std::size_t slot, std::uint8_t number, std
   for (const std::uint32_t block :
        {rf::kNotSpamOptions, rf::kUndeterminedOptions, rf::kSpamOptions}) {
     for (std::uint32_t k = 2; k <= 5; ++k) {
-      const bool on = block == rf::kSpamOptions && k == 3 && newRuleMarksSpam(type);
+      const bool on = block == rf::kSpamOptions && k == 3 && newRuleQuarantinesSpam(type);
       writes.push_back(flagWrite(base + block + k, on));
     }
   }
