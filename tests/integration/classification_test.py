@@ -202,7 +202,9 @@ def zap_records(home):
         key, verdict = struct.unpack_from("<II", data, 0)
         texts, at = [], 29
         for _ in range(4):
-            end = data.index(b"\0", at)
+            end = data.find(b"\0", at)
+            if end < 0:
+                return records  # a record still being appended
             texts.append(data[at:end])
             at = end + 1
         records.append({"key": key, "verdict": verdict, "flags": data[28], "subject": texts[2],

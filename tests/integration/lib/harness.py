@@ -34,11 +34,15 @@ def run(command, timeout=60):
 
 
 def protocol_types(home):
-    """The event type of every whole record in the protocol files, oldest file first."""
+    """The event type of every whole record in the protocol files, oldest file first.
+    The files are read without the writer's lock: a file the agent has just
+    created may not hold its count yet, and counts as no record."""
     types = []
     for path in sorted(glob.glob(os.path.join(home, "*.prt"))):
         with open(path, "rb") as f:
             data = f.read()
+        if len(data) < 4:
+            continue
         (count,) = struct.unpack_from("<I", data, 0)
         for i in range(count):
             if 4 + PROTOCOL_RECORD * (i + 1) <= len(data):
