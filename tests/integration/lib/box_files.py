@@ -11,14 +11,18 @@ SLOT_NAME = re.compile(r"^(\d{8})\.(hd|hdr|hdp|hdd|hdz|hd~|hdt)$")
 
 
 def staged_slots(home, box=1):
-    """slot -> (state, bytes) of the box's staging files."""
+    """slot -> (state, bytes) of the box's staging files, read while the
+    agent may be renaming them."""
     tmp = os.path.join(home, "BOX_%04d" % box, "TMP")
     slots = {}
     for name in os.listdir(tmp):
         match = SLOT_NAME.match(name)
         if match:
-            with open(os.path.join(tmp, name), "rb") as f:
-                slots[int(match.group(1))] = (match.group(2), f.read())
+            try:
+                with open(os.path.join(tmp, name), "rb") as f:
+                    slots[int(match.group(1))] = (match.group(2), f.read())
+            except FileNotFoundError:
+                continue  # renamed by a worker since the listing; seen at the next look
     return slots
 
 
