@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
-                                "integration"))
+                                "integration", "lib"))
 import dns_lab  # noqa: E402
 
 
