@@ -10,13 +10,6 @@ namespace qg {
 
 namespace {
 
-// The bit of state in SlotStates.
-std::size_t stateBit(SlotState state) {
-  return static_cast<std::size_t>(
-      std::find(kSlotLookupOrder.begin(), kSlotLookupOrder.end(), state) -
-      kSlotLookupOrder.begin());
-}
-
 std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state) {
   std::vector<std::string> names;
   std::vector<int> numbers;
@@ -45,14 +38,14 @@ SlotStates stagingStatesIn(const std::string& boxDir) {
   if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return states;
   for (const std::string& name : names) {
     if (const std::optional<SlotFileName> slot = parseSlotFileName(name)) {
-      states.set(stateBit(slot->state));
+      states.set(slotLookupRank(slot->state));
     }
   }
   return states;
 }
 
 bool holds(const SlotStates& states, SlotState state) {
-  return states.test(stateBit(state));
+  return states.test(slotLookupRank(state));
 }
 
 std::string stagingPathIn(const std::string& path, SlotState state) {

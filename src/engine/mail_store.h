@@ -89,6 +89,13 @@ inline constexpr std::array<SlotState, 7> kSlotLookupOrder{
     SlotState::Held,        SlotState::AwaitingBlocklist,
     SlotState::Quarantined, SlotState::Finished,
     SlotState::UserDecision};
+// The state's position in kSlotLookupOrder (0 for New): a lookup takes the
+// lowest present.
+constexpr std::size_t slotLookupRank(SlotState state) {
+  std::size_t rank = 0;
+  while (rank < kSlotLookupOrder.size() && kSlotLookupOrder[rank] != state) ++rank;
+  return rank;
+}
 // The state's file extension without the dot: "hd", "hdr", ...
 std::string_view slotStateName(SlotState state);
 

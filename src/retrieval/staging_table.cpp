@@ -8,17 +8,6 @@
 
 namespace qg {
 
-namespace {
-
-// Position of a state in the lookup order: lower wins.
-std::size_t lookupRank(SlotState state) {
-  return static_cast<std::size_t>(
-      std::find(kSlotLookupOrder.begin(), kSlotLookupOrder.end(), state) -
-      kSlotLookupOrder.begin());
-}
-
-}  // namespace
-
 void StagingTable::scan(const std::string& boxDir) {
   slots_.fill(StagedSlot{});
   nextFree_ = 0;
@@ -31,7 +20,7 @@ void StagingTable::scan(const std::string& boxDir) {
     const std::optional<SlotFileName> slot = parseSlotFileName(name);
     if (!slot) continue;
     auto& state = found[static_cast<std::size_t>(slot->number)];
-    if (!state || lookupRank(slot->state) < lookupRank(*state)) state = slot->state;
+    if (!state || slotLookupRank(slot->state) < slotLookupRank(*state)) state = slot->state;
   }
 
   for (int n = 0; n < kSlotCount; ++n) {
