@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/staging_line.h"
+
 namespace qg::verdict {
 
 // Bits 0-3: the class.
@@ -20,6 +22,8 @@ inline constexpr std::uint32_t kNotice = 0x20;        // queue a new-mail notice
 inline constexpr std::uint32_t kQuarantine = 0x40;    // to "zap.inf", not delivered
 inline constexpr std::uint32_t kMarkSubject = 0x80;   // mark the delivered Subject
 inline constexpr std::uint32_t kAddHeader = 0x100;    // add the "X-QG:" line
+static_assert(kMarkSubject == staging::kSubjectMarked && kAddHeader == staging::kVerdictLineAdded,
+              "the fetcher reads these marks from the record line");
 inline constexpr std::uint32_t kSendRequest = 0x200;  // request mail + history type 3
 
 // Bits 12-19: the rule tag, 10 + the deciding rule's number, or 4 for the

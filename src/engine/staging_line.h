@@ -29,6 +29,10 @@ inline constexpr std::uint32_t kAnnounceWizi = 0x20;
 inline constexpr std::uint32_t kAnnounceSound = 0x10;
 inline constexpr std::uint32_t kSpam = 0x08;     // withhold
 inline constexpr std::uint32_t kNotSpam = 0x02;  // deliver into IN
+// Marks the analysis made on a message it let through: its Subject line was
+// rewritten (or added), and an "X-QG:" line was added to its header.
+inline constexpr std::uint32_t kSubjectMarked = 0x80;
+inline constexpr std::uint32_t kVerdictLineAdded = 0x100;
 }  // namespace staging
 
 struct StagingLine {

@@ -69,11 +69,10 @@ struct MarkedLines {
 };
 
 MarkedLines markedLines(FileHandle& file) {
-  std::array<std::uint8_t, kStagingLineBytes> bytes{};
-  if (!file.seek(0) || !readExact(file, bytes)) return {};
-  const std::optional<StagingLine> line = parseStagingLine(bytes);
+  const std::optional<StagingLine> line = readStagingLine(file);
   if (!line) return {};
-  return {(line->flags & kSubjectMarked) != 0, (line->flags & kVerdictLineAdded) != 0};
+  return {(line->flags & staging::kSubjectMarked) != 0,
+          (line->flags & staging::kVerdictLineAdded) != 0};
 }
 
 bool lineBegins(ByteReader& reader, std::string_view name) {
@@ -85,21 +84,36 @@ bool lineBegins(ByteReader& reader, std::string_view name) {
   return true;
 }
 
+bool isFoldedLine(ByteReader& reader) {
+  const int c = reader.peek(0);
+  return c == ' ' || c == '\t';
+}
+
+// Passes over the rest of the line and its LF; false at the end of the file.
+bool passLine(ByteReader& reader) {
+  int c = reader.peek(0);
+  while (c >= 0 && c != '\n') {
+    reader.advance();
+    c = reader.peek(0);
+  }
+  if (c < 0) return false;
+  reader.advance();
+  return true;
+}
+
 // At the start of a line (just behind its LF): passes over every line the
-// marks may have changed. True when an empty line follows the lines passed
-// over, which ends the header as an empty line always does.
+// marks may have changed, the folded continuation lines of a marked line
+// included (a marker put after the text sits on the last of them, and one
+// that replaces the text drops them). True when an empty line follows the
+// lines passed over, which ends the header as an empty line always does.
 bool passMarkedLines(ByteReader& reader, const MarkedLines& marked) {
   bool passed = false;
   while ((marked.subject && lineBegins(reader, "SUBJECT:")) ||
          (marked.verdict && lineBegins(reader, "X-QG:"))) {
     passed = true;
-    int c = reader.peek(0);
-    while (c >= 0 && c != '\n') {
-      reader.advance();
-      c = reader.peek(0);
-    }
-    if (c < 0) return false;
-    reader.advance();
+    do {
+      if (!passLine(reader)) return false;
+    } while (isFoldedLine(reader));
   }
   return passed && isLineEnd(reader.peek(0));
 }

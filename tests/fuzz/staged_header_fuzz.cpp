@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t split = data[0] % (input.size() + 1);
   const std::string_view first = input.substr(0, split);
   const std::string_view second = input.substr(split);
-  const std::uint32_t marks = ((data[0] & 0x80) != 0 ? qg::kSubjectMarked : 0) |
-                              ((data[0] & 0x40) != 0 ? qg::kVerdictLineAdded : 0);
+  const std::uint32_t marks = ((data[0] & 0x80) != 0 ? qg::staging::kSubjectMarked : 0) |
+                              ((data[0] & 0x40) != 0 ? qg::staging::kVerdictLineAdded : 0);
   auto& [a, b, copy] = files();
   a.fill(first, marks);
   b.fill(second);

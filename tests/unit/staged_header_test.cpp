@@ -57,17 +57,24 @@ TEST(StagedHeader, MarkedMessageStillMatchesItsServerCopy) {
     bool wantSame;
   };
   const Case cases[] = {
-      {"MarkerBefore", kDelivered | kSubjectMarked | kVerdictLineAdded,
+      {"MarkerBefore", kDelivered | staging::kSubjectMarked | staging::kVerdictLineAdded,
        "Message-ID: <1@x>\r\nSubject: __Spam Lunch\r\n folded\r\nX-QG: Spam\r\n"
        "Status: RO\r\nTo: b\r\n\r\nbody",
        true},
-      {"MarkerInsteadOfTheText", kDelivered | kSubjectMarked,
+      {"MarkerInsteadOfTheText", kDelivered | staging::kSubjectMarked,
        "Message-ID: <1@x>\r\nsubject: __Spam\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n", true},
-      {"VerdictLineOnly", kDelivered | kVerdictLineAdded,
+      // As the marker writes them: behind the last folded line, or in place
+      // of the whole folded text.
+      {"MarkerAfterTheFoldedText", kDelivered | staging::kSubjectMarked,
+       "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded__Spam\r\nStatus: RO\r\nTo: b\r\n\r\n",
+       true},
+      {"MarkerInsteadOfTheFoldedText", kDelivered | staging::kSubjectMarked,
+       "Message-ID: <1@x>\r\nSubject: __Spam\r\nStatus: RO\r\nTo: b\r\n\r\n", true},
+      {"VerdictLineOnly", kDelivered | staging::kVerdictLineAdded,
        "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded\r\nX-QG: Not spam\r\nStatus: RO\r\n"
        "To: b\r\n\r\n",
        true},
-      {"OtherMessageMarked", kDelivered | kSubjectMarked | kVerdictLineAdded,
+      {"OtherMessageMarked", kDelivered | staging::kSubjectMarked | staging::kVerdictLineAdded,
        "Message-ID: <2@x>\r\nSubject: __Spam Lunch\r\n folded\r\nStatus: RO\r\nTo: b\r\n\r\n",
        false},
       // Without the mark bits the changed lines count as they did.
@@ -88,7 +95,7 @@ TEST(StagedHeader, MarkedMessageStillMatchesItsServerCopy) {
   }
   // A Subject the analysis added to a message that had none.
   StagingLine line;
-  line.flags = kDelivered | kSubjectMarked | kVerdictLineAdded;
+  line.flags = kDelivered | staging::kSubjectMarked | staging::kVerdictLineAdded;
   const StagingLineBytes bytes = formatStagingLine(line);
   writeFile(folder.path("slot.hd~"), std::string(bytes.data(), bytes.size()) +
                                          "Subject: __Spam\r\nFrom: a\r\nX-QG: Spam\r\n\r\nbody");
