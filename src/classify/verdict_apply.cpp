@@ -135,8 +135,13 @@ Applied applyVerdict(std::uint32_t verdictWord, StagingMessage& message, Analysi
   if (has(verdictWord, verdict::kQuarantine)) {
     message.line.flags = decidedFlagWord(verdictWord, message.whole);
     if (!moveOn(message, SlotState::Quarantined)) return Applied::Failed;
-    appendQuarantineRecord(context.programDir,
-                           quarantineRecord(verdictWord, message, context.message));
+    if (!appendQuarantineRecord(context.programDir,
+                                quarantineRecord(verdictWord, message, context.message))) {
+      // Only its zap.inf record ever takes a message out of quarantine: without
+      // one it goes back to be decided again at the next pass.
+      moveReplace(message.path, stagingPathIn(message.path, SlotState::New));
+      return Applied::Failed;
+    }
     return Applied::Quarantined;
   }
   if (has(verdictWord, kMarkBits)) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,14 @@ TEST_F(VerdictApply, QuarantineListsTheMessage) {
   EXPECT_EQ(record->to, "user@example.com");
   EXPECT_EQ(record->subject, "Hello");
   EXPECT_EQ(record->path, home.slot(1, SlotState::Quarantined));
+}
+
+// A message in quarantine without its zap.inf record would never be seen again.
+TEST_F(VerdictApply, QuarantineThatCannotBeListedGoesBackToBeDecidedAgain) {
+  std::filesystem::create_directory(home.folder.path("zap.inf"));  // cannot be appended to
+  EXPECT_EQ(bench.run(kSpam | kQuarantine | kTag, false), Applied::Failed);
+  EXPECT_TRUE(std::filesystem::exists(home.slot(1, SlotState::New)));
+  EXPECT_FALSE(std::filesystem::exists(home.slot(1, SlotState::Quarantined)));
 }
 
 TEST_F(VerdictApply, LearnsTheSenderByClass) {
