@@ -11,17 +11,6 @@ namespace {
 
 constexpr std::uint16_t kAnswerMarks = hop_mark::kBlocklistAnswered | hop_mark::kBlocklistListed;
 
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
-// The zone as the checker reads it back from a request record.
-std::string queuedZone(std::string_view zone) {
-  return std::string(trimBlanks(trimBlanks(zone).substr(0, kDnsblZoneColumns)));
-}
-
 }  // namespace
 
 bool checkableHop(const ReceivedHop& hop) {
@@ -58,7 +47,7 @@ int queueBlocklistRequests(const std::string& programDir, std::span<const Receiv
     return -1;
   }
   const std::size_t whole = bytes.size() / kDnsblRequestSize * kDnsblRequestSize;
-  const std::string zone = queuedZone(request.zone);
+  const std::string zone = std::string(dnsblZoneName(request.zone));
   std::vector<Ipv4Number> waiting;
   for (std::size_t at = 0; at < whole; at += kDnsblRequestSize) {
     const auto queued = decodeDnsblRequest(std::span(bytes).subspan(at, kDnsblRequestSize));

@@ -66,12 +66,6 @@ bool rewrite(FileHandle& file, const std::vector<std::uint8_t>& bytes) {
          file.truncate(static_cast<std::int64_t>(bytes.size()));
 }
 
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
-  return text;
-}
-
 }  // namespace
 
 std::string zoneCacheFileName(std::uint32_t zoneId) {
@@ -97,7 +91,7 @@ bool ZoneCache::load(const std::string& programDir, std::uint32_t zoneId, std::i
 }
 
 bool ZoneCache::load(const std::string& programDir, std::string_view zoneName, std::int32_t today) {
-  return load(programDir, zoneSignature(trimBlanks(zoneName)), today);
+  return load(programDir, zoneSignature(dnsblZoneName(zoneName)), today);
 }
 
 bool ZoneCache::peek(const std::string& programDir, std::uint32_t zoneId) {
@@ -119,7 +113,7 @@ bool ZoneCache::peek(const std::string& programDir, std::uint32_t zoneId) {
 }
 
 bool ZoneCache::peek(const std::string& programDir, std::string_view zoneName) {
-  return peek(programDir, zoneSignature(trimBlanks(zoneName)));
+  return peek(programDir, zoneSignature(dnsblZoneName(zoneName)));
 }
 
 void ZoneCache::adopt(std::uint32_t zoneId, const std::vector<std::uint8_t>& bytes) {

@@ -42,7 +42,18 @@ std::optional<std::uint8_t> parseCode(std::string_view field) {
   return static_cast<std::uint8_t>(value);
 }
 
+// Profile texts: blanks and control bytes around a zone name are dropped.
+std::string_view trimSpaceAndControls(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace
+
+std::string_view dnsblZoneName(std::string_view zone) {
+  return trimSpaceAndControls(trimSpaceAndControls(zone).substr(0, kDnsblZoneColumns));
+}
 
 std::uint32_t zoneSignature(std::string_view zone) {
   std::uint32_t sum = 0;

@@ -30,6 +30,10 @@ inline constexpr std::uint32_t kDnsblListedBit = 0x80000000u;
 // length plus one (mod 256) in bits 16-23, the first byte mod 128 in bits
 // 24-30. The empty name gives 0x00010000.
 std::uint32_t zoneSignature(std::string_view zone);
+// A zone name as a request record carries it back from the checker: trimmed
+// of blanks and control bytes, cut to kDnsblZoneColumns bytes, trimmed again. The blocklist
+// answers of a zone are stored and looked up under the signature of this.
+std::string_view dnsblZoneName(std::string_view zone);
 
 // An IPv4 address as the records hold it: the first octet is the most
 // significant byte of the number.

@@ -35,6 +35,22 @@ TEST(DnsblRequest, RecordBytesAndRoundTrip) {
   EXPECT_EQ(back->codes, request.codes);
 }
 
+// The answers come back under the signature of the zone the checker read
+// from the record; the cache must look them up under the same name.
+TEST(DnsblRequest, ZoneNameIsTheOneTheRecordGivesBack) {
+  const std::string longZone = "  " + std::string(49, 'a') + " bl.example.org ";
+  for (const std::string& zone : {std::string(" zen.example.org\t"), longZone}) {
+    SCOPED_TRACE(zone);
+    DnsblRequest request;
+    request.zone = std::string(dnsblZoneName(zone));
+    const auto back = decodeDnsblRequest(encodeDnsblRequest(request));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->zone, dnsblZoneName(zone));
+  }
+  EXPECT_EQ(dnsblZoneName(" zen.example.org\t"), "zen.example.org");
+  EXPECT_EQ(dnsblZoneName(longZone), std::string(49, 'a'));
+}
+
 TEST(DnsblRequest, DamagedRecordsGiveNothing) {
   const auto good = encodeDnsblRequest({0x7F000002, "bl.example", {4}});
   std::string text(good.begin(), good.end());
