@@ -161,6 +161,9 @@ LearnResult FilterSet::learnAddress(std::string_view fromValue, std::uint8_t col
       scrambledPatch(listDir_, name, kListFileKey, 0, countWord) == 0) {
     return LearnResult::Added;
   }
+  // The list stays as long as the file, so the next learn patches the right
+  // place; this sender is learned again when it writes next.
+  addresses_.pop_back();
   return LearnResult::NotWritten;
 }
 

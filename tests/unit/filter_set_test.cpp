@@ -267,5 +267,24 @@ TEST(LearnAddress, PatchesTheAddressFileOnceInAnyCase) {
   EXPECT_EQ(storedAddresses(folder).size(), 3u);
 }
 
+// A learn that could not be written leaves the list as long as the file, so
+// the next one lands in the right place.
+TEST(LearnAddress, AFailedWriteDoesNotStopLaterLearning) {
+  TestFolder folder;
+  const std::vector<AddressEntry> initial{{kBlack, 0, "Old", "old@example.org"}};
+  const std::vector<std::uint8_t> payload = encodeList<AddressEntry>(initial);
+  ASSERT_EQ(scrambledWrite(folder.root(), "femail.dat", "", payload), 0);
+  FilterSet set;
+  ASSERT_TRUE(set.load(folder.root(), payload));
+  const std::string good = readFile(folder.path("femail.dat"));
+  writeFile(folder.path("femail.dat"), good + "x");  // its size no longer fits its header
+  EXPECT_EQ(set.learnAddress("lost@example.com", kWhite), LearnResult::NotWritten);
+  writeFile(folder.path("femail.dat"), good);
+  EXPECT_EQ(set.learnAddress("next@example.com", kWhite), LearnResult::Added);
+  const std::vector<AddressEntry> stored = storedAddresses(folder);
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[1].address, "next@example.com");
+}
+
 }  // namespace
 }  // namespace qg
