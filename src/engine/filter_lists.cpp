@@ -165,11 +165,10 @@ void setListCount(std::span<std::uint8_t> payload, std::uint32_t count) {
 std::optional<std::vector<std::uint8_t>> readListPayload(const std::string& listDir,
                                                          std::string_view name) {
   const std::string fileName(name);
-  // The probe rejects a file whose header does not fit its size before any
-  // payload is decoded; the read then checks the payload's checksum.
+  // The read rejects a file whose header does not fit its size before any
+  // payload is decoded, then checks the payload's checksum.
   std::vector<std::uint8_t> payload;
-  if (scrambledProbe(listDir, fileName, kListFileKey) < 0 ||
-      scrambledRead(listDir, fileName, kListFileKey, payload) < 0 ||
+  if (scrambledRead(listDir, fileName, kListFileKey, payload) < 0 ||
       payload.size() < kListCountBytes) {
     return std::nullopt;
   }

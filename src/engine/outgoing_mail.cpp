@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
 #include "engine/mail_store.h"
+#include "engine/work_queue.h"
 #include "platform/file.h"
 
 namespace qg {
@@ -37,11 +39,9 @@ int createOutMessage(const std::string& boxDir, FileHandle& file, std::string& p
 }
 
 bool appendOutEmail(const std::string& programDir, std::string_view address) {
-  FileHandle queue;
-  if (!openExclusive(programDir + "/" + std::string(kOutEmailName), queue)) return false;
-  std::string entry(address);
-  entry.push_back('\0');
-  return queue.seekEnd() >= 0 && writeText(queue, entry);
+  std::vector<std::uint8_t> entry(address.begin(), address.end());
+  entry.push_back(0);
+  return queueAppend(programDir + "/" + std::string(kOutEmailName), entry);
 }
 
 }  // namespace qg

@@ -1,27 +1,17 @@
 #include "netsvc/local_listener.h"
 
-#include "platform/file.h"
+#include "engine/stop_wait.h"
 #include "platform/notice.h"
 
 namespace qg {
 
 namespace {
 
-// Sleeps of the retry wait, so that a stop request is seen quickly.
-constexpr unsigned kRetryStepMs = 50;
+// The pause before a broken listener is opened again.
+constexpr std::chrono::milliseconds kReopenPause{50};
 
 std::string addressText(int port) {
   return "127.0.0.1:" + std::to_string(port);
-}
-
-// Waits up to length while flag stopFlag stays 0. False when it was set.
-bool waitUnlessStopped(std::chrono::milliseconds length, const EngineFlags& flags, int stopFlag) {
-  const auto end = std::chrono::steady_clock::now() + length;
-  while (std::chrono::steady_clock::now() < end) {
-    if (flags.get(stopFlag) != 0) return false;
-    platform::sleepMilliseconds(kRetryStepMs);
-  }
-  return flags.get(stopFlag) == 0;
 }
 
 }  // namespace
@@ -30,6 +20,7 @@ void serveLocalClients(std::string_view serverName, const LocalServerSettings& s
                        const EngineFlags& flags, int stopFlag, ProtocolWriter& protocol,
                        const std::string& programDir,
                        const std::function<void(ClientLink& client)>& serveClient) {
+  StopWait wait(flags, stopFlag);
   MailSocket listener;
   bool reported = false;
   while (flags.get(stopFlag) == 0) {
@@ -45,7 +36,7 @@ void serveLocalClients(std::string_view serverName, const LocalServerSettings& s
                           "Cannot listen on " + where);
           reported = true;
         }
-        if (!waitUnlessStopped(settings.listenRetry, flags, stopFlag)) break;
+        if (!wait.sleepFor(settings.listenRetry)) break;
         continue;
       }
       if (settings.onListening) settings.onListening(listener.localPort());
@@ -58,7 +49,7 @@ void serveLocalClients(std::string_view serverName, const LocalServerSettings& s
     } else if (listener.lastError() == SocketError::Failed) {
       // A broken listener is opened again rather than polled in a busy loop.
       listener.close();
-      if (!waitUnlessStopped(std::chrono::milliseconds(kRetryStepMs), flags, stopFlag)) break;
+      if (!wait.sleepFor(kReopenPause)) break;
     }
   }
   listener.close();
