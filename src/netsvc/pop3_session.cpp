@@ -317,7 +317,7 @@ void Pop3Session::list(const Numbers& numbers) {
 
 void Pop3Session::uidl(const Numbers& numbers) {
   const auto idOf = [&](const MaildropMessage& message) {
-    return context_.uniqueIds.idFor(message.path, message.number, message.status);
+    return context_.uniqueIds.idFor(message.path, message.number);
   };
   if (numbers.first) {
     const MaildropMessage* message = maildrop_.message(*numbers.first);

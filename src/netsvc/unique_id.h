@@ -30,11 +30,11 @@ class UniqueIds {
   // Remembered digests are forgotten past this many files.
   static constexpr std::size_t kRememberLimit = 65536;
 
-  // The ID of the message file number n at path, for a file whose status is
-  // status. A remembered ID is given while the file has the same status;
+  // The ID of the message file number n at path. A remembered ID is given
+  // while the file has the status it had after its lone dots were blanked;
   // otherwise the file is opened (waiting while another thread holds it), its
   // lone dots are blanked and it is read. Empty when it cannot be opened or read.
-  std::string idFor(const std::string& path, int n, const platform::FileStatus& status);
+  std::string idFor(const std::string& path, int n);
 
  private:
   struct Known {

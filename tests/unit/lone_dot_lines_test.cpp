@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+#include "test_folder.h"
+
 namespace qg {
 namespace {
 
@@ -37,6 +40,23 @@ TEST(LoneDotFinder, FindsDotsThatAreWholeLinesWhereverThePiecesBreak) {
     EXPECT_EQ(findIn(c.text, 100), c.want);
     EXPECT_EQ(findIn(c.text, 1), c.want);
   }
+}
+
+// A file far larger than one read, of nothing but dot lines: every one is
+// blanked, also where a read ends between a dot and its line break.
+TEST(BlankLoneDots, BlanksEveryDotLineOfALargeFileInPlace) {
+  TestFolder folder;
+  std::string text;
+  for (int i = 0; i < 70000; ++i) text += ".\r\n";
+  text += "end\r\n.";
+  writeFile(folder.path("m.msg"), text);
+  FileHandle file;
+  ASSERT_TRUE(openExisting(folder.path("m.msg"), file));
+  EXPECT_EQ(blankLoneDots(file), 70001);
+  file.close();
+  std::string blanked;
+  for (int i = 0; i < 70000; ++i) blanked += " \r\n";
+  EXPECT_EQ(readFile(folder.path("m.msg")), blanked + "end\r\n ");
 }
 
 }  // namespace
