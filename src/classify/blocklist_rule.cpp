@@ -10,6 +10,9 @@ namespace qg {
 namespace {
 
 constexpr std::uint16_t kAnswerMarks = hop_mark::kBlocklistAnswered | hop_mark::kBlocklistListed;
+// A queue this long (some 370,000 requests) is not read: the checker is far
+// behind or the file is not a queue, and no more is added to it.
+constexpr std::int64_t kMaxQueueBytes = 64 << 20;
 
 }  // namespace
 
@@ -41,7 +44,7 @@ int queueBlocklistRequests(const std::string& programDir, std::span<const Receiv
   FileHandle queue;
   if (!openExclusive(programDir + "/" + std::string(kDnsblRequestFile), queue)) return -1;
   const std::int64_t size = queue.size();
-  if (size < 0 || !queue.seek(0)) return -1;
+  if (size < 0 || size > kMaxQueueBytes || !queue.seek(0)) return -1;
   std::vector<char> bytes(static_cast<std::size_t>(size));
   if (!readExact(queue, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()))) {
     return -1;

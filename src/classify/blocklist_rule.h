@@ -35,7 +35,8 @@ BlocklistAnswer markListedHops(std::span<ReceivedHop> hops, const ZoneCache& cac
 // nor listed, unless the queue already holds one for that address whose
 // trimmed zone is the request's zone. A torn record at the end of the queue
 // is cut first, so the records behind it stay in step. Returns the number of
-// requests appended, or -1 when the queue cannot be opened or written.
+// requests appended, or -1 when the queue cannot be opened or written or is
+// over 64 MiB long.
 int queueBlocklistRequests(const std::string& programDir, std::span<const ReceivedHop> hops,
                            const DnsblRequest& request);
 

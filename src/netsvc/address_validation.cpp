@@ -17,18 +17,23 @@ constexpr std::size_t kResultNameChunk = 256;
 enum class ResultRead { Whole, Torn, End };
 
 // Reads the result record at the file position: its name (up to its zero
-// byte) and its result byte. Torn when the file ends inside the record.
+// byte) and its result byte. Torn when the file ends inside the record. A
+// name is kept to one byte more than a queued name can have, so an over-long
+// one (only a damaged file has one) still matches none and costs no memory.
 ResultRead readResultRecord(FileHandle& file, std::string& name) {
   name.clear();
   std::string piece;
+  bool started = false;
   for (;;) {
     if (!readUntil(file, piece, kResultNameChunk + 1, '\0')) {
-      return name.empty() ? ResultRead::End : ResultRead::Torn;
+      return started ? ResultRead::Torn : ResultRead::End;
     }
-    name += piece;
-    if (name.back() == '\0') break;
+    started = true;
+    const bool ended = piece.back() == '\0';
+    if (ended) piece.pop_back();
+    name.append(piece, 0, kValidationEntryMax + 1 - name.size());  // never past the cap
+    if (ended) break;
   }
-  name.pop_back();
   return readByte(file) < 0 ? ResultRead::Torn : ResultRead::Whole;
 }
 
