@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "engine/file_primitives.h"
+#include "engine/log_table.h"
+#include "engine/work_queue.h"
 
 namespace qg {
 
@@ -23,24 +25,14 @@ std::size_t recordLength(std::span<const std::uint8_t> bytes) {
   return 0;
 }
 
-std::int64_t stampOf(std::span<const std::uint8_t> record) {
-  std::uint64_t stamp = 0;
-  for (std::size_t i = kRequestStampBytes; i-- > 0;) stamp = stamp << 8 | record[i];
-  return static_cast<std::int64_t>(stamp);
-}
-
 }  // namespace
 
 bool appendRequestLog(const std::string& folder, std::int64_t holdEnd, std::string_view address) {
-  std::string record(kRequestStampBytes, '\0');
-  for (std::size_t k = 0; k < kRequestStampBytes; ++k) {
-    record[k] = static_cast<char>(static_cast<std::uint64_t>(holdEnd) >> (8 * k));
-  }
-  record += address;
-  record.push_back('\0');
-  FileHandle log;
-  return openExclusive(folder + "/" + std::string(kRequestLogName), log) && log.seekEnd() >= 0 &&
-         writeText(log, record);
+  std::vector<std::uint8_t> record(kRequestStampBytes);
+  storeStamp(record, 0, holdEnd);
+  record.insert(record.end(), address.begin(), address.end());
+  record.push_back(0);
+  return queueAppend(folder + "/" + std::string(kRequestLogName), record);
 }
 
 int pruneRequestLog(const std::string& folder, std::int64_t now) {
@@ -57,7 +49,7 @@ int pruneRequestLog(const std::string& folder, std::int64_t now) {
   std::span<const std::uint8_t> rest(bytes);
   while (const std::size_t length = recordLength(rest)) {
     const std::span<const std::uint8_t> record = rest.first(length);
-    if (stampOf(record) < now) {
+    if (loadStamp(record, 0) < now) {
       ++dropped;
     } else {
       kept.insert(kept.end(), record.begin(), record.end());
