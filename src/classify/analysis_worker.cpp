@@ -123,16 +123,20 @@ void AnalysisWorker::learnOutgoingMail() {
 }
 
 void AnalysisWorker::pruneZoneCaches() {
+  // Once a day: a pruned file keeps today's day and would be read for nothing.
+  const std::int32_t day = today();
+  if (prunedDay_ == day) return;
   std::vector<std::string> names;
   platform::listFileNames(context_.programDir, names);
-  const std::int32_t day = today();
+  bool everyFile = true;
   for (const std::string& name : names) {
     if (!name.ends_with(kZoneCacheExtension)) continue;
     if (!pauseCheck()) return;
-    pruneZoneCacheFile(context_.programDir + "/" + name, day);
+    everyFile = pruneZoneCacheFile(context_.programDir + "/" + name, day) && everyFile;
   }
   // The loaded copy may hold what the pruning dropped.
   context_.zoneCache.unload();
+  if (everyFile) prunedDay_ = day;
 }
 
 void AnalysisWorker::cycle() {

@@ -118,6 +118,7 @@ class AnalysisWorker {
   ApplyServices services_;
   std::vector<std::uint8_t> knownSenders_;
   AnalysisContext context_;
+  std::optional<std::int32_t> prunedDay_;  // the day every zone cache was last pruned
 };
 
 // The thread entry the supervisor starts for slot 3; servers configures the
