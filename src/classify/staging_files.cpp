@@ -1,28 +1,11 @@
 #include "classify/staging_files.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "engine/file_primitives.h"
 #include "platform/file_listing.h"
 
 namespace qg {
-
-namespace {
-
-std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state) {
-  std::vector<std::string> names;
-  std::vector<int> numbers;
-  if (!platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names)) return numbers;
-  for (const std::string& name : names) {
-    const std::optional<SlotFileName> slot = parseSlotFileName(name);
-    if (slot && slot->state == state) numbers.push_back(slot->number);
-  }
-  std::sort(numbers.begin(), numbers.end());
-  return numbers;
-}
-
-}  // namespace
 
 std::vector<std::string> stagingFilesIn(const std::string& boxDir, SlotState state) {
   std::vector<std::string> paths;

@@ -143,6 +143,18 @@ std::string messagePath(const std::string& boxDir, int n) {
   return joinPath(boxDir, name);
 }
 
+std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state) {
+  std::vector<std::string> names;
+  std::vector<int> numbers;
+  if (!platform::listFileNames(joinPath(boxDir, kTmpFolder), names)) return numbers;
+  for (const std::string& name : names) {
+    const std::optional<SlotFileName> slot = parseSlotFileName(name);
+    if (slot && slot->state == state) numbers.push_back(slot->number);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
 int messageNumberFromName(std::string_view name) {
   if (!name.ends_with(kMessageExtension)) return -1;
   return digitsValue(name.substr(0, name.size() - kMessageExtension.size()), kMessageDigits);

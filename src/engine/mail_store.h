@@ -126,6 +126,9 @@ std::optional<SlotFileName> parseSlotFileName(std::string_view name);
 std::optional<SlotState> findSlot(const std::string& boxDir, int n);
 // The existing file of slot n, else boxDir + "/TMP/tmp.tmp".
 std::string slotPath(const std::string& boxDir, int n);
+// The numbers of the slots with a file of state in the box's TMP folder, in
+// ascending order; empty when the folder cannot be read.
+std::vector<int> slotNumbersIn(const std::string& boxDir, SlotState state);
 // Message files "%08d.msg" in IN and OUT are looked at for numbers 0 to
 // kMessageNumberCount - 1.
 inline constexpr int kMessageNumberCount = 8192;

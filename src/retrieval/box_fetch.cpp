@@ -29,19 +29,6 @@ std::uint32_t clampToWord(std::int64_t value) {
   return static_cast<std::uint32_t>(std::clamp<std::int64_t>(value, 0, 0xFFFFFFFF));
 }
 
-// The classified slots of a box, in slot order.
-std::vector<int> classifiedSlots(const std::string& boxDir) {
-  std::vector<std::string> names;
-  platform::listFileNames(boxDir + "/" + std::string(kTmpFolder), names);
-  std::vector<int> slots;
-  for (const std::string& name : names) {
-    const std::optional<SlotFileName> slot = parseSlotFileName(name);
-    if (slot && slot->state == SlotState::Classified) slots.push_back(slot->number);
-  }
-  std::sort(slots.begin(), slots.end());
-  return slots;
-}
-
 }  // namespace
 
 BoxFetch::BoxFetch(EngineFlags& flags, PathBlock& paths, const FetcherServices& services,
@@ -225,7 +212,7 @@ int BoxFetch::decide() {
     if (stopped()) return stopEnding();
     if (analysisIdle()) return endOfBox();
     bool first = true;
-    for (const int slot : classifiedSlots(boxDir_)) {
+    for (const int slot : slotNumbersIn(boxDir_, SlotState::Classified)) {
       if (!first) sleep(timing_.turnMs);
       first = false;
       keepAlive();
