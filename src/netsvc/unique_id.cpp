@@ -39,9 +39,8 @@ std::string UniqueIds::idFor(const std::string& path, int n) {
   // Blanking changes the file's time, so the status to compare with is the
   // file's present one, not the one it had when the maildrop was scanned.
   platform::FileStatus present;
-  if (const auto it = known_.find(path); it != known_.end() &&
-                                         platform::fileStatus(path, present) &&
-                                         it->second.status == present)
+  if (const auto it = known_.find(path);
+      it != known_.end() && platform::fileStatus(path, present) && it->second.status == present)
     return it->second.id;
   FileHandle file;
   if (!openExisting(path, file) || blankLoneDots(file) < 0) return {};

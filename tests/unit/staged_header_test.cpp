@@ -66,8 +66,7 @@ TEST(StagedHeader, MarkedMessageStillMatchesItsServerCopy) {
       // As the marker writes them: behind the last folded line, or in place
       // of the whole folded text.
       {"MarkerAfterTheFoldedText", kDelivered | staging::kSubjectMarked,
-       "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded__Spam\r\nStatus: RO\r\nTo: b\r\n\r\n",
-       true},
+       "Message-ID: <1@x>\r\nSubject: Lunch\r\n folded__Spam\r\nStatus: RO\r\nTo: b\r\n\r\n", true},
       {"MarkerInsteadOfTheFoldedText", kDelivered | staging::kSubjectMarked,
        "Message-ID: <1@x>\r\nSubject: __Spam\r\nStatus: RO\r\nTo: b\r\n\r\n", true},
       {"VerdictLineOnly", kDelivered | staging::kVerdictLineAdded,
