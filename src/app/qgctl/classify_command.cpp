@@ -25,9 +25,6 @@ struct ClassifyArguments {
   bool json = false;
 };
 
-// Output is written in pieces of about this size.
-constexpr std::size_t kOutputPiece = 64 * 1024;
-
 std::string boxProblem(BoxContextLoad load, int box) {
   const std::string name = "box " + std::to_string(box);
   switch (load) {
@@ -117,7 +114,7 @@ int runClassify(const CommandContext& context, const ClassifyArguments& argument
 
   const DecisionSettings settings{DateRecord::now().stamp, false};
   int status = kExitOk;
-  std::string out;
+  LinePrinter out;
   for (const std::string& file : arguments.files) {
     const std::string problem = parseMessageFile(file, analysis.own, analysis.message);
     if (!problem.empty()) {
@@ -126,22 +123,17 @@ int runClassify(const CommandContext& context, const ClassifyArguments& argument
         nlohmann::ordered_json json;
         json["file"] = file;
         json["error"] = problem;
-        out += jsonLine(json) + "\n";
+        out.add(jsonLine(json));
       } else {
-        out += file + ": " + problem + "\n";
+        out.add(file + ": " + problem);
       }
       continue;
     }
     DecisionReport report;
     const std::uint32_t word = decide(analysis, settings, &report);
-    out += arguments.json ? jsonLine(jsonObject(file, word, report)) : textLine(file, word, report);
-    out += '\n';
-    if (out.size() >= kOutputPiece) {
-      std::cout << out;
-      out.clear();
-    }
+    out.add(arguments.json ? jsonLine(jsonObject(file, word, report))
+                           : textLine(file, word, report));
   }
-  std::cout << out << std::flush;
   return status;
 }
 

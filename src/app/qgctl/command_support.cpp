@@ -49,6 +49,25 @@ std::optional<std::string> commandHome(const CommandContext& context, bool creat
   return path;
 }
 
+namespace {
+
+constexpr std::size_t kOutputPiece = 64 * 1024;
+
+}  // namespace
+
+LinePrinter::~LinePrinter() {
+  std::cout << pending_ << std::flush;
+}
+
+void LinePrinter::add(std::string_view line) {
+  pending_ += line;
+  pending_ += '\n';
+  if (pending_.size() >= kOutputPiece) {
+    std::cout << pending_;
+    pending_.clear();
+  }
+}
+
 std::string jsonLine(const nlohmann::ordered_json& value) {
   std::string line;
   if (value.is_object()) {

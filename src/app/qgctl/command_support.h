@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/qgctl/command_context.h"
 #include "classify/own_addresses.h"
@@ -24,6 +25,23 @@ std::optional<std::string> commandHome(const CommandContext& context, bool creat
 // between items ({"number": 1, "valid": true}). Strings must be UTF-8; bytes
 // that are not are shown as U+FFFD.
 std::string jsonLine(const nlohmann::ordered_json& value);
+
+// Lines of output gathered and written to stdout in pieces of about 64 KiB,
+// so a long listing neither waits for its end nor gathers in memory. What is
+// left is written, and stdout flushed, when the printer ends.
+class LinePrinter {
+ public:
+  LinePrinter() = default;
+  LinePrinter(const LinePrinter&) = delete;
+  LinePrinter& operator=(const LinePrinter&) = delete;
+  ~LinePrinter();
+
+  // Adds line and its line feed.
+  void add(std::string_view line);
+
+ private:
+  std::string pending_;
+};
 
 // The first limit bytes of the file at path, read without a lock (the agent
 // may hold it); nullopt when it cannot be opened or read.

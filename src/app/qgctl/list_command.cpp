@@ -115,12 +115,8 @@ int runDump(const CommandContext& context, const ListKind& kind) {
   if (!home) return kExitFailure;
   const auto payload = storedList(*home, kind);
   if (!payload) return kExitFailure;
-  std::string out;
-  for (const Entry& entry : decodeList<Entry>(*payload)) {
-    out += jsonLine(entryJson(entry));
-    out += '\n';
-  }
-  std::cout << out << std::flush;
+  LinePrinter out;
+  for (const Entry& entry : decodeList<Entry>(*payload)) out.add(jsonLine(entryJson(entry)));
   return kExitOk;
 }
 

@@ -87,7 +87,7 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
   const bool several = arguments.files.size() > 1;
   int status = kExitOk;
   ParsedMessage message;
-  std::string out;
+  LinePrinter out;
   for (const std::string& file : arguments.files) {
     const std::string problem = parseMessageFile(file, own, message);
     nlohmann::ordered_json json;
@@ -100,10 +100,8 @@ int runParse(const CommandContext& context, const ParseArguments& arguments) {
       hopCountries(message.hops, countries);
       messageJson(message, json);
     }
-    out += jsonLine(json);
-    out += '\n';
+    out.add(jsonLine(json));
   }
-  std::cout << out << std::flush;
   return status;
 }
 
