@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "engine/file_primitives.h"
+#include "engine/mail_store.h"
 #include "engine/scrambled_file.h"
+#include "text/charsets.h"
 
 namespace qg {
 
@@ -197,6 +199,14 @@ std::optional<std::vector<std::uint8_t>> listForAddition(const std::string& list
     return std::vector<std::uint8_t>(kListCountBytes, 0);
   }
   return readListPayload(listDir, name);
+}
+
+bool sameListedAddress(const AddressEntry& listed, const AddressEntry& entry) {
+  return sameName(listed.address, entry.address) == 0;
+}
+
+bool sameListedExpression(const ExpressionEntry& listed, const ExpressionEntry& entry) {
+  return listed.field == entry.field && sameTextIgnoringCase(listed.text, entry.text);
 }
 
 }  // namespace qg

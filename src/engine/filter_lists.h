@@ -215,6 +215,12 @@ enum class ListAddition {
   WriteFailed,
 };
 
+// When an entry counts as listed already (a second one is not added): an
+// address equal letter case aside, as the analysis compares addresses; an
+// expression of the same field with the same text, letter case aside.
+bool sameListedAddress(const AddressEntry& listed, const AddressEntry& entry);
+bool sameListedExpression(const ExpressionEntry& listed, const ExpressionEntry& entry);
+
 // Appends entry to the list file name in listDir (the records present stay
 // byte for byte) unless isSame(listed entry) holds for an entry; the first
 // such entry is then copied to *listed when listed is not null.

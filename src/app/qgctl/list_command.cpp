@@ -186,10 +186,8 @@ int runAddAddress(const CommandContext& context, const AddArguments& arguments) 
   entry.colour = colourOf(arguments.black);
   entry.name = name;
   entry.address = address;
-  // The analysis compares addresses without regard to letter case.
-  return addEntry(context, kAddresses, entry, [&](const AddressEntry& listed) {
-    return sameName(listed.address, address) == 0;
-  });
+  return addEntry(context, kAddresses, entry,
+                  [&](const AddressEntry& listed) { return sameListedAddress(listed, entry); });
 }
 
 int runAddExpression(const CommandContext& context, const AddArguments& arguments) {
@@ -206,7 +204,7 @@ int runAddExpression(const CommandContext& context, const AddArguments& argument
   entry.text = *text;
   entry.weight = static_cast<std::uint8_t>(arguments.weight);
   return addEntry(context, kExpressions, entry, [&](const ExpressionEntry& listed) {
-    return listed.field == entry.field && sameTextIgnoringCase(listed.text, entry.text);
+    return sameListedExpression(listed, entry);
   });
 }
 

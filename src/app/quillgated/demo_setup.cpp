@@ -106,7 +106,7 @@ void addDemoListEntries(const std::string& home) {
     entry.address = address;
     warnAboutList(home, kAddressListFile,
                   addListEntry(home, kAddressListFile, entry, [&](const AddressEntry& listed) {
-                    return sameName(listed.address, entry.address) == 0;
+                    return sameListedAddress(listed, entry);
                   }));
   }
   ExpressionEntry expression;
@@ -117,8 +117,7 @@ void addDemoListEntries(const std::string& home) {
   warnAboutList(
       home, kExpressionListFile,
       addListEntry(home, kExpressionListFile, expression, [&](const ExpressionEntry& listed) {
-        return listed.field == expression.field &&
-               sameTextIgnoringCase(listed.text, expression.text);
+        return sameListedExpression(listed, expression);
       }));
 }
 
