@@ -1,15 +1,19 @@
 #include "netsvc/client_link.h"
-
-#include <algorithm>
-
 namespace qg {
 
 SocketLink::SocketLink(MailSocket& socket, const EngineFlags& flags, int stopFlag,
                        std::chrono::milliseconds silenceLimit)
-    : socket_(socket), flags_(flags), stopFlag_(stopFlag), silenceLimit_(silenceLimit) {
+    : socket_(socket), flags_(flags), stopFlag_(stopFlag) {
   // The server watches its own stop flag; the fetcher's flags must not end
   // a client's connection.
   socket_.flags = nullptr;
+  socket_.stopTest = [this] { return stopRequested(); };
+  socket_.wakeMilliseconds = kStopLookMilliseconds;
+  socket_.timeoutMilliseconds = static_cast<int>(silenceLimit.count());
+}
+
+SocketLink::~SocketLink() {
+  socket_.stopTest = nullptr;
 }
 
 bool SocketLink::stopRequested() const {
@@ -17,24 +21,20 @@ bool SocketLink::stopRequested() const {
 }
 
 long SocketLink::receive(std::span<char> into) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + silenceLimit_;
-  for (;;) {
-    if (stopRequested()) return -1;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return -1;
-    socket_.timeoutMilliseconds =
-        static_cast<int>(std::min<long long>(left, kStopLookMilliseconds));
-    const long got = socket_.receive(into);
-    if (got >= 0) return got;
-    if (socket_.lastError() != SocketError::TimedOut) return -1;
-  }
+  return socket_.receive(into);
 }
 
 bool SocketLink::send(std::string_view bytes) {
-  socket_.timeoutMilliseconds = static_cast<int>(silenceLimit_.count());
-  return socket_.sendText(bytes) == static_cast<long>(bytes.size());
+  if (!stopRequested()) return socket_.sendText(bytes) == static_cast<long>(bytes.size());
+  // Once the server stops, what it still tells the client (the last reply)
+  // gets one short try, so a client that does not read cannot hold the exit.
+  socket_.stopTest = nullptr;
+  const int silenceLimit = socket_.timeoutMilliseconds;
+  socket_.timeoutMilliseconds = kStopLookMilliseconds;
+  const bool sent = socket_.sendText(bytes) == static_cast<long>(bytes.size());
+  socket_.timeoutMilliseconds = silenceLimit;
+  socket_.stopTest = [this] { return stopRequested(); };
+  return sent;
 }
 
 }  // namespace qg

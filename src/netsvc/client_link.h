@@ -34,12 +34,17 @@ class SocketLink final : public ClientLink {
   // socket: the accepted client; stopFlag: the server's stop word in flags.
   SocketLink(MailSocket& socket, const EngineFlags& flags, int stopFlag,
              std::chrono::milliseconds silenceLimit = kClientSilenceLimit);
+  SocketLink(const SocketLink&) = delete;
+  SocketLink& operator=(const SocketLink&) = delete;
+  ~SocketLink() override;
 
   // At most into.size() bytes. Result: the count; 0 when the client closed;
   // -1 when it failed, stayed silent for the silence limit, or the stop flag
   // was set while waiting.
   long receive(std::span<char> into) override;
-  // Each send may take up to the silence limit.
+  // Each send may take up to the silence limit and fails when the stop flag
+  // is set while it waits; once the flag is set, a send is tried for at most
+  // kStopLookMilliseconds.
   bool send(std::string_view bytes) override;
   bool stopRequested() const override;
 
@@ -47,7 +52,6 @@ class SocketLink final : public ClientLink {
   MailSocket& socket_;
   const EngineFlags& flags_;
   int stopFlag_;
-  std::chrono::milliseconds silenceLimit_;
 };
 
 }  // namespace qg

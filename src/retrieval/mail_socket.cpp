@@ -35,8 +35,9 @@ void MailSocket::startDeadline() {
 }
 
 bool MailSocket::stopRequested() const {
-  return flags != nullptr && flags->get(flag::kFetcherStop) != 0 &&
-         flags->get(flag::kFetcherBox) != 0;
+  return (flags != nullptr && flags->get(flag::kFetcherStop) != 0 &&
+          flags->get(flag::kFetcherBox) != 0) ||
+         (stopTest && stopTest());
 }
 
 bool MailSocket::checkStop() {
@@ -55,7 +56,7 @@ bool MailSocket::wait(platform::SocketEvent event) {
     if (!checkStop()) return false;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count();
     // Round up so a wait never spins on a deadline less than a millisecond away.
-    int step = static_cast<int>(std::min<long long>(left + 1, kWakeMilliseconds));
+    int step = static_cast<int>(std::min<long long>(left + 1, std::max(wakeMilliseconds, 1)));
     switch (socket_.waitFor(event, step)) {
       case platform::WaitResult::Ready:
         return true;

@@ -1,7 +1,8 @@
 // The stream socket of the line protocols (POP3 client, local POP3 and SMTP
 // servers): blocking calls built on non-blocking I/O and poll(), each send and
 // receive bounded by an absolute deadline, and every wait given up when the
-// fetcher is told to stop while it fetches a box (flags 41 and 42): at every
+// fetcher is told to stop while it fetches a box (flags 41 and 42), or when
+// the socket's own stop test says so (the local servers' stop words): at every
 // wake-up of a wait and at the start of every send and receive.
 // A MailSocket belongs to the thread that uses it; a call made while another
 // call on the same socket waits fails at once (SocketError::InProgress).
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,7 +26,7 @@ namespace qg {
 enum class SocketError {
   None,
   InProgress,   // another call on this socket was waiting
-  Interrupted,  // flags 41 and 42 were both set during the wait
+  Interrupted,  // flags 41 and 42 were both set, or the stop test held, during the wait
   TimedOut,     // the call's deadline passed
   Failed,       // the system refused the operation (reset, refused, no name, ...)
 };
@@ -76,11 +78,14 @@ class MailSocket {
   int options = 0;
   // Flag words watched while waiting; null: only the deadline ends a wait.
   EngineFlags* flags = nullptr;
+  // Looked at as the flags are; a wait ends when it returns true. Empty: none.
+  std::function<bool()> stopTest;
+  // A wait wakes at least this often (milliseconds) to look at the stop tests.
+  int wakeMilliseconds = kWakeMilliseconds;
   // Length of one send, receive or connect; 230 when constructed.
   int timeoutSeconds = kDefaultTimeoutSeconds;
   // When above 0, the length of one call in milliseconds instead of
-  // timeoutSeconds: the local servers wait in short steps so that they can
-  // look at their own stop flags between them.
+  // timeoutSeconds (the local servers' silence limit).
   int timeoutMilliseconds = 0;
 
  private:
@@ -89,7 +94,8 @@ class MailSocket {
   void startDeadline();
   bool wait(platform::SocketEvent event);
   bool stopRequested() const;
-  // False, with the error Interrupted, when flags 41 and 42 are both set.
+  // False, with the error Interrupted, when flags 41 and 42 are both set or
+  // the stop test holds.
   bool checkStop();
 
   platform::TcpSocket socket_;

@@ -125,6 +125,22 @@ TEST(LocalServers, SilentClientLosesItsConnectionAndNothingIsDeleted) {
   EXPECT_TRUE(std::filesystem::exists(home.inFile(0)));
 }
 
+// A client that stops reading in the middle of a large RETR does not hold
+// the server's stop for the silence limit.
+TEST(LocalServers, StopDuringARetrTheClientDoesNotReadEndsAtOnce) {
+  ServerHome home;
+  writeFile(home.inFile(0), "Subject: big\r\n\r\n" + std::string(48 << 20, 'x') + "\r\n");
+  LocalServerSettings settings = quickSettings();
+  settings.silenceLimit = 20s;
+  RunningServer server(home, RunningServer::Kind::Pop3, settings);
+  Client client(server.port());
+  ASSERT_TRUE(client.connected);
+  client.socket.sendText("USER bob\r\nPASS secret\r\nRETR 1\r\n");
+  for (int i = 0; i < 4; ++i) client.line();  // greeting, USER, PASS, +OK of RETR
+  std::this_thread::sleep_for(300ms);         // the server now waits to send more
+  EXPECT_LT(server.stop(), 1.5);
+}
+
 TEST(LocalServers, APortInUseIsReportedOnceAndTriedAgain) {
   static std::vector<std::string> notices;
   notices.clear();
