@@ -85,7 +85,6 @@ class FilterSet {
 
   const std::vector<AddressEntry>& addresses() const { return addresses_; }
   const std::vector<ExpressionEntry>& expressions() const { return expressions_.entries(); }
-  const std::vector<ZoneEntry>& zones() const { return zones_; }
   const std::vector<DomainEntry>& domains() const { return domains_; }
 
  private:

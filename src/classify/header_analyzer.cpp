@@ -155,7 +155,6 @@ void readHops(ParsedMessage& message, const OwnAddresses& own) {
 
 int analyse(const OwnAddresses& own, ParsedMessage& message) {
   std::string& text = message.text;
-  message.bytesRead = text.size();
   if (text.size() >= kStagingLineBytes) {
     message.recordLine = parseStagingLine(
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), kStagingLineBytes));
@@ -222,7 +221,6 @@ void ParsedMessage::clear() {
   date.clear();
   hops.fill(ReceivedHop{});
   recordLine.reset();
-  bytesRead = 0;
 }
 
 int parseStagingText(std::string_view bytes, const OwnAddresses& own, ParsedMessage& message) {

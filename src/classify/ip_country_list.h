@@ -25,7 +25,6 @@ class IpCountryList {
   // it) is searched by halving with the same result.
   std::optional<std::array<char, 2>> find(Ipv4Number address) const;
 
-  const std::vector<IpCountryRange>& ranges() const { return ranges_; }
 
  private:
   std::vector<IpCountryRange> ranges_;

@@ -37,7 +37,6 @@ struct ParsedMessage {
   std::array<ReceivedHop, kMaxHops> hops;
   // The record line as the file began, when it passed the strict check.
   std::optional<StagingLine> recordLine;
-  std::size_t bytesRead = 0;  // bytes of the file that were analysed
 
   std::string_view header() const { return std::string_view(text).substr(0, headerLength); }
   std::string_view body() const { return std::string_view(text).substr(headerLength); }

@@ -58,7 +58,6 @@ class ZoneCache {
 
   bool loaded() const { return loaded_; }
   std::uint32_t zoneId() const { return zoneId_; }
-  std::int32_t day() const { return day_; }
   const std::vector<ZoneCacheEntry>& entries() const { return entries_; }
   // The entry of address, or nullptr.
   const ZoneCacheEntry* find(Ipv4Number address) const;

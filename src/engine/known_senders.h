@@ -14,8 +14,6 @@
 namespace qg {
 
 inline constexpr std::string_view kKnownSendersFile = kAddressListFile;
-// "femail.dat" is tied to no extra key text.
-inline constexpr std::string_view kKnownSendersKey = kListFileKey;
 
 using KnownSendersLoad = ListLoad;
 

@@ -25,11 +25,6 @@ bool validHostName(std::string_view text);
 // inner run of them becomes one space.
 void trimAddressText(std::string& text);
 
-// True when text is a host name the rules accept: 1 to 45 ASCII letters,
-// digits, "-", "_" or ".", at least one "." and at least one character that
-// is neither a digit nor a "." (so a dotted IPv4 address is not a host name).
-bool validHostName(std::string_view text);
-
 // Trims text in place (as above) and tells whether it is a valid address: a
 // local part before the first "@" of 2 to 39 ASCII letters, digits, "-", "_"
 // or "."; a domain behind it of 1 to 29 characters that is "localhost" (any

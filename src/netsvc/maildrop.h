@@ -33,7 +33,6 @@ class Maildrop {
   std::int64_t octets() const { return octets_; }
   // Message k (from 1); null when k names none.
   MaildropMessage* message(std::uint64_t k);
-  const std::vector<MaildropMessage>& messages() const { return messages_; }
 
   // For every message marked deleted whose file is still the scanned one (same
   // file system, inode and size): records history event 6 and deletes it.
